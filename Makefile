@@ -1,0 +1,41 @@
+# Entry points for people and CI. Everything goes through CMake presets.
+JOBS ?= 2
+
+.PHONY: run test setup build-linux build-windows test-linux test-windows fuzz fuzz-replay format clean
+
+run: setup build-linux
+	./build/linux/bin/mossvane
+
+test: setup build-linux build-windows
+	$(MAKE) test-linux
+	$(MAKE) test-windows
+	$(MAKE) fuzz-replay
+
+setup:
+	scripts/setup
+
+build-linux:
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j $(JOBS)
+
+build-windows:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+test-linux:
+	ctest --preset linux -j $(JOBS)
+
+test-windows:
+	scripts/test-windows -j $(JOBS)
+
+fuzz-replay:
+	scripts/fuzz replay
+
+fuzz:
+	scripts/fuzz run
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,27 @@
+// Sizes, markers and names of the pipe protocol, named once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mossvane {
+
+// Every pipe buffer: read, reply and job data, and the pipe's own buffers.
+inline constexpr std::size_t kPipeBufferSize = 4104;
+
+// Largest job message payload, so that a whole message fits one buffer.
+inline constexpr std::size_t kMaxJobPayload = 4100;
+
+// Answers are UTF-16 texts in the reply buffer, terminator included.
+inline constexpr std::size_t kAnswerCapacity = 2052;
+
+inline constexpr std::uint8_t kJobMarker = 0x1F;
+inline constexpr std::size_t kJobHeaderSize = 4;
+
+inline constexpr char16_t kPipeBaseName[] = u"\\\\.\\pipe\\Mossvane";
+
+// The driver plug-in key, read under both hives.
+inline constexpr char16_t kPlugInKey[] = u"Software\\Varnock\\Varnock Printer Driver Plug In";
+inline constexpr char16_t kIsPreparingValue[] = u"IsPreparing";
+
+}  // namespace mossvane

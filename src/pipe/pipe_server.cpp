@@ -1,0 +1,70 @@
+#include "pipe/pipe_server.h"
+
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "log/debug_print.h"
+#include "pipe/instance_thread.h"
+#include "pipe/pipe_name.h"
+#include "pipe/server_state.h"
+#include "platform/debug_output.h"
+#include "platform/pipe.h"
+
+namespace mossvane {
+
+namespace {
+
+void ReportThreadFailure(const std::system_error& error) {
+    std::string line = "CreateThread failed, GLE=" + std::to_string(error.code().value()) + ".\n";
+    platform::WriteStandardOutput(line);
+}
+
+// Hands the client to a thread of its own; false when no thread could start.
+bool StartConnectionThread(platform::PipeConnection connection) {
+    ServerState& state = Server();
+    platform::OutputDebugText(u"[PI]Plus Call Count");
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        ++state.CallCount;
+    }
+    try {
+        std::thread(InstanceThread, std::move(connection)).detach();
+        return true;
+    } catch (const std::system_error& error) {
+        ReportThreadFailure(error);
+        std::lock_guard<std::mutex> guard(state.lock);
+        --state.CallCount;
+        return false;
+    }
+}
+
+}  // namespace
+
+void PipeServer::Run() {
+    ServerState& state = Server();
+    platform::PipeListener listener(UserPipeName());
+    for (;;) {
+        platform::ErrorCode error = listener.CreateInstance();
+        if (error != platform::kSuccess) {
+            DebugPrint(u"[PI]CreateNamedPipe failed, GLE=%d.\n", error);
+            return;
+        }
+        platform::PipeConnection connection;
+        platform::ListenResult result = listener.WaitForClient(state.exitEvent, connection, error);
+        if (result == platform::ListenResult::ExitRequested) {
+            platform::OutputDebugText(
+                u"[PI] Exit Pipe Thread1 End ( No More), Printer spool option check, and reset");
+            listener.ClosePendingInstance();
+            return;
+        }
+        if (result == platform::ListenResult::Failed) {
+            DebugPrint(u"[PI] Waiting for a client failed, GLE=%d.\n", error);
+            return;
+        }
+        if (!StartConnectionThread(std::move(connection))) return;
+    }
+}
+
+}  // namespace mossvane

@@ -1,0 +1,31 @@
+// System error codes as the program passes them between modules. Both backends
+// speak the Windows numbering, so traces such as "GLE=%d" read the same on
+// every platform; the POSIX backend maps errno values onto these in one place.
+#pragma once
+
+#include <cstdint>
+
+namespace mossvane::platform {
+
+using ErrorCode = std::uint32_t;
+
+inline constexpr ErrorCode kSuccess = 0;
+inline constexpr ErrorCode kFileNotFound = 2;
+inline constexpr ErrorCode kPathNotFound = 3;
+inline constexpr ErrorCode kAccessDenied = 5;
+inline constexpr ErrorCode kInvalidHandle = 6;
+inline constexpr ErrorCode kNotEnoughMemory = 8;
+inline constexpr ErrorCode kInvalidData = 13;
+inline constexpr ErrorCode kWriteFault = 29;
+inline constexpr ErrorCode kReadFault = 30;
+inline constexpr ErrorCode kInvalidParameter = 87;
+inline constexpr ErrorCode kBrokenPipe = 109;
+inline constexpr ErrorCode kAlreadyExists = 183;
+inline constexpr ErrorCode kBadPipe = 230;
+inline constexpr ErrorCode kPipeBusy = 231;
+inline constexpr ErrorCode kNoData = 232;
+inline constexpr ErrorCode kMoreData = 234;
+inline constexpr ErrorCode kSemTimeout = 121;
+inline constexpr ErrorCode kPipeConnected = 535;
+
+}  // namespace mossvane::platform

@@ -1,0 +1,85 @@
+// The user's named pipe: the listener that hands out connected instances, the
+// connection itself, and the client side. Names are given in the Windows form
+// "\\.\pipe\<name>"; each backend maps them to its own kind of endpoint.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/error.h"
+#include "platform/event.h"
+
+namespace mossvane::platform {
+
+// One end of a connected pipe: a server instance or a client handle. Reads
+// and writes block; a peer that has closed its end gives kBrokenPipe.
+class PipeConnection {
+public:
+    PipeConnection();
+    ~PipeConnection();
+    PipeConnection(PipeConnection&&) noexcept;
+    PipeConnection& operator=(PipeConnection&&) noexcept;
+    PipeConnection(const PipeConnection&) = delete;
+    PipeConnection& operator=(const PipeConnection&) = delete;
+
+    bool IsValid() const;
+
+    // Reads whatever is available, at least one byte, at most size bytes.
+    ErrorCode Read(void* buffer, std::size_t size, std::size_t& bytesRead);
+
+    // Writes all bytes in one call.
+    ErrorCode Write(const void* data, std::size_t size, std::size_t& bytesWritten);
+
+    // Client side: byte read mode, blocking (the only mode the program uses).
+    ErrorCode SetByteReadMode();
+
+    // Server side end of a connection: waits until the client has read what
+    // was written, disconnects the instance and closes it.
+    void FlushAndDisconnect();
+
+    void Close();
+
+    struct Impl;
+    explicit PipeConnection(std::unique_ptr<Impl> impl);
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+enum class ListenResult { Connected, ExitRequested, Failed };
+
+// Server side. One pending instance at a time waits for the next client.
+class PipeListener {
+public:
+    explicit PipeListener(std::u16string_view pipeName);
+    ~PipeListener();
+    PipeListener(const PipeListener&) = delete;
+    PipeListener& operator=(const PipeListener&) = delete;
+
+    // Creates the next pending instance; the system error code on failure.
+    ErrorCode CreateInstance();
+
+    // Waits for a client on the pending instance or for exitEvent, whichever
+    // comes first (a connection wins when both are ready). On Connected the
+    // instance moves into connection; on Failed error holds the cause.
+    ListenResult WaitForClient(const Event& exitEvent, PipeConnection& connection,
+                               ErrorCode& error);
+
+    // Closes the instance that is still waiting, if any.
+    void ClosePendingInstance();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Client side: opens an existing pipe. kPipeBusy when every instance is in
+// use, kFileNotFound when no server listens.
+ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection);
+
+// Waits until an instance of the pipe is free, at most timeoutMilliseconds.
+ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMilliseconds);
+
+}  // namespace mossvane::platform

@@ -1,0 +1,31 @@
+// Debugger output on POSIX: standard error, one write per text, so texts from
+// several threads never mix; a line feed is added when the text has none.
+#include "platform/debug_output.h"
+
+#include <unistd.h>
+
+#include "platform/posix/posix_util.h"
+
+namespace mossvane::platform {
+
+namespace {
+
+void WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+void OutputDebugText(std::u16string_view text) {
+    std::string line = posix::ToUtf8(text);
+    if (line.empty() || line.back() != '\n') line += '\n';
+    WriteAll(STDERR_FILENO, line);
+}
+
+void WriteStandardOutput(std::string_view text) { WriteAll(STDOUT_FILENO, text); }
+
+}  // namespace mossvane::platform

@@ -1,0 +1,222 @@
+// The user's named pipe on POSIX: a Unix stream socket in the runtime folder
+// with mode 0600. Only peers running as the same user (or root) are served.
+// A socket file left behind by a crashed server is removed before binding;
+// a live one is never touched.
+#include "platform/pipe.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/debug_output.h"
+#include "platform/posix/event_native.h"
+#include "platform/posix/posix_util.h"
+#include "platform/system_info.h"
+
+namespace mossvane::platform {
+
+namespace {
+
+constexpr int kListenBacklog = 128;
+
+bool MakeAddress(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// Connects without blocking on a full backlog, which is the busy case.
+ErrorCode ConnectSocket(const std::string& path, posix::UniqueFd& socketFd) {
+    sockaddr_un address;
+    if (!MakeAddress(path, address)) return kInvalidParameter;
+    posix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.IsValid()) return posix::ErrorFromErrno(errno);
+    if (connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        return posix::ErrorFromErrno(errno);
+    }
+    int flags = fcntl(fd.Get(), F_GETFL);
+    fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    socketFd = std::move(fd);
+    return kSuccess;
+}
+
+bool IsPeerTrusted(int fd, uid_t& peerUid) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return false;
+    peerUid = credentials.uid;
+    return credentials.uid == geteuid() || credentials.uid == 0;
+}
+
+}  // namespace
+
+struct PipeConnection::Impl {
+    posix::UniqueFd fd;
+};
+
+PipeConnection::PipeConnection() = default;
+PipeConnection::PipeConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+PipeConnection::~PipeConnection() = default;
+PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
+PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
+
+bool PipeConnection::IsValid() const { return m_impl && m_impl->fd.IsValid(); }
+
+ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
+    bytesRead = 0;
+    if (!IsValid()) return kInvalidHandle;
+    for (;;) {
+        ssize_t got = read(m_impl->fd.Get(), buffer, size);
+        if (got > 0) {
+            bytesRead = static_cast<std::size_t>(got);
+            return kSuccess;
+        }
+        if (got == 0) return kBrokenPipe;  // The peer has closed its end.
+        if (errno != EINTR) return errno == ECONNRESET ? kBrokenPipe : posix::ErrorFromErrno(errno);
+    }
+}
+
+ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t& bytesWritten) {
+    bytesWritten = 0;
+    if (!IsValid()) return kInvalidHandle;
+    const auto* bytes = static_cast<const char*>(data);
+    while (bytesWritten < size) {
+        ssize_t sent = send(m_impl->fd.Get(), bytes + bytesWritten, size - bytesWritten,
+                            MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0) return posix::ErrorFromErrno(errno);
+        bytesWritten += static_cast<std::size_t>(sent);
+    }
+    return kSuccess;
+}
+
+ErrorCode PipeConnection::SetByteReadMode() { return IsValid() ? kSuccess : kInvalidHandle; }
+
+void PipeConnection::FlushAndDisconnect() {
+    // What was written stays readable for the client after the close.
+    if (IsValid()) shutdown(m_impl->fd.Get(), SHUT_WR);
+    Close();
+}
+
+void PipeConnection::Close() { m_impl.reset(); }
+
+struct PipeListener::Impl {
+    std::u16string pipeName;
+    std::string path;
+    posix::UniqueFd listenFd;
+    ino_t socketInode = 0;
+};
+
+PipeListener::PipeListener(std::u16string_view pipeName) : m_impl(std::make_unique<Impl>()) {
+    m_impl->pipeName = pipeName;
+}
+
+PipeListener::~PipeListener() {
+    if (!m_impl->listenFd.IsValid()) return;
+    // Remove the socket file only while it is still the one this server made.
+    struct stat info {};
+    if (stat(m_impl->path.c_str(), &info) == 0 && info.st_ino == m_impl->socketInode) {
+        unlink(m_impl->path.c_str());
+    }
+}
+
+namespace {
+
+// A socket file nobody answers on was left by a server that died.
+ErrorCode RemoveStaleSocket(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return kSuccess;
+    if (!S_ISSOCK(info.st_mode)) return kAlreadyExists;
+    posix::UniqueFd probe;
+    ErrorCode error = ConnectSocket(path, probe);
+    if (error == kSuccess || error == kPipeBusy) return kAlreadyExists;
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) return posix::ErrorFromErrno(errno);
+    return kSuccess;
+}
+
+}  // namespace
+
+// The socket is made once; every later "instance" is the next accepted client.
+ErrorCode PipeListener::CreateInstance() {
+    if (m_impl->listenFd.IsValid()) return kSuccess;
+    ErrorCode error = posix::RuntimeObjectPath(m_impl->pipeName, "", m_impl->path);
+    if (error != kSuccess) return error;
+    if ((error = RemoveStaleSocket(m_impl->path)) != kSuccess) return error;
+
+    sockaddr_un address;
+    if (!MakeAddress(m_impl->path, address)) return kInvalidParameter;
+    posix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsValid()) return posix::ErrorFromErrno(errno);
+    mode_t oldMask = umask(0177);  // The socket file is born with mode 0600.
+    int bound = bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int bindErrno = errno;
+    umask(oldMask);
+    if (bound != 0) return posix::ErrorFromErrno(bindErrno);
+    if (listen(fd.Get(), kListenBacklog) != 0) return posix::ErrorFromErrno(errno);
+
+    struct stat info {};
+    if (stat(m_impl->path.c_str(), &info) == 0) m_impl->socketInode = info.st_ino;
+    m_impl->listenFd = std::move(fd);
+    return kSuccess;
+}
+
+ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
+                                         ErrorCode& error) {
+    error = kSuccess;
+    for (;;) {
+        pollfd entries[2] = {{m_impl->listenFd.Get(), POLLIN, 0},
+                             {exitEvent.native().fd.Get(), POLLIN, 0}};
+        if (poll(entries, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            error = posix::ErrorFromErrno(errno);
+            return ListenResult::Failed;
+        }
+        if (entries[0].revents == 0) return ListenResult::ExitRequested;
+
+        posix::UniqueFd client(accept4(m_impl->listenFd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client.IsValid()) continue;  // The client gave up before we got to it.
+        uid_t peerUid = 0;
+        if (!IsPeerTrusted(client.Get(), peerUid)) {
+            OutputDebugText(u"[PI] Refused a client of another user (uid " +
+                            posix::FromUtf8(std::to_string(peerUid)) + u")\n");
+            continue;
+        }
+        auto impl = std::make_unique<PipeConnection::Impl>();
+        impl->fd = std::move(client);
+        connection = PipeConnection(std::move(impl));
+        return ListenResult::Connected;
+    }
+}
+
+void PipeListener::ClosePendingInstance() {}
+
+ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection) {
+    std::string path;
+    ErrorCode error = posix::RuntimeObjectPath(pipeName, "", path);
+    if (error != kSuccess) return error;
+    auto impl = std::make_unique<PipeConnection::Impl>();
+    if ((error = ConnectSocket(path, impl->fd)) != kSuccess) return error;
+    connection = PipeConnection(std::move(impl));
+    return kSuccess;
+}
+
+// A socket has no "instance free" signal to wait for; give the server a
+// moment to drain its backlog and let the caller try again.
+ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMilliseconds) {
+    std::string path;
+    ErrorCode error = posix::RuntimeObjectPath(pipeName, "", path);
+    if (error != kSuccess) return error;
+    SleepMilliseconds(timeoutMilliseconds < 50 ? timeoutMilliseconds : 50);
+    return access(path.c_str(), F_OK) == 0 ? kSuccess : kFileNotFound;
+}
+
+}  // namespace mossvane::platform

@@ -1,0 +1,91 @@
+// POSIX backend support: the errno table, text conversion and the runtime
+// folder that holds the pipe socket and the instance lock file.
+#include "platform/posix/posix_util.h"
+
+#include "platform/utf8.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace mossvane::platform::posix {
+
+ErrorCode ErrorFromErrno(int errnoValue) {
+    switch (errnoValue) {
+        case 0:
+            return kSuccess;
+        case ENOENT:
+        case ECONNREFUSED:
+            return kFileNotFound;
+        case ENOTDIR:
+            return kPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return kAccessDenied;
+        case EBADF:
+            return kInvalidHandle;
+        case ENOMEM:
+            return kNotEnoughMemory;
+        case EINVAL:
+            return kInvalidParameter;
+        case EPIPE:
+            return kNoData;
+        case ECONNRESET:
+            return kBrokenPipe;
+        case EEXIST:
+        case EADDRINUSE:
+            return kAlreadyExists;
+        case EAGAIN:
+            return kPipeBusy;
+        case ETIMEDOUT:
+            return kSemTimeout;
+        default:
+            return kReadFault;
+    }
+}
+
+std::string ToUtf8(std::u16string_view text) { return Utf16ToUtf8(text); }
+
+std::u16string FromUtf8(std::string_view text) { return Utf8ToUtf16(text); }
+
+ErrorCode RuntimeFolder(std::string& folder) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0') {
+        folder = runtime;
+        return kSuccess;
+    }
+    folder = "/tmp/mossvane-" + std::to_string(geteuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
+    // Someone else may have made the folder first to catch our socket: only a
+    // folder of our own that nobody else can enter will do.
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    bool ours = S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 0777) == 0700;
+    return ours ? kSuccess : kAccessDenied;
+}
+
+ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view suffix,
+                            std::string& path) {
+    std::string folder;
+    if (ErrorCode error = RuntimeFolder(folder); error != kSuccess) return error;
+    std::size_t slash = windowsName.find_last_of(u'\\');
+    std::u16string_view leaf =
+        slash == std::u16string_view::npos ? windowsName : windowsName.substr(slash + 1);
+    std::string name = ToUtf8(leaf);
+    // A user name may hold characters that a file name can't.
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    path = folder + "/" + name + std::string(suffix);
+    return kSuccess;
+}
+
+void UniqueFd::Reset(int fd) {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = fd;
+}
+
+}  // namespace mossvane::platform::posix

@@ -1,0 +1,55 @@
+// Helpers shared by the POSIX backend files: errno mapping, UTF-16 to UTF-8
+// for file names and texts, the runtime folder, and an owned descriptor.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace mossvane::platform::posix {
+
+// Maps an errno value to the system error code the program passes around.
+ErrorCode ErrorFromErrno(int errnoValue);
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+// The per-user runtime folder: $XDG_RUNTIME_DIR, or /tmp/mossvane-<uid>
+// created with mode 0700 and refused unless it is the user's own with that mode.
+ErrorCode RuntimeFolder(std::string& folder);
+
+// The file that stands in for a Windows object name such as
+// "\\.\pipe\Mossvane_alice" or "Global\Mossvane_alice": the last path
+// component, placed in the runtime folder, with the given suffix.
+ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view suffix,
+                            std::string& path);
+
+// A file descriptor that closes itself.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int Get() const { return m_fd; }
+    bool IsValid() const { return m_fd >= 0; }
+    int Release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void Reset(int fd = -1);
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace mossvane::platform::posix

@@ -1,0 +1,187 @@
+// The user's named pipe on Windows. Server instances are overlapped so the
+// listener can wait for a client and the exit event together; connection
+// reads and writes still block, through an overlapped call that is waited on
+// at once, which is how a blocking call on an overlapped handle is done right.
+#include "platform/pipe.h"
+
+#include "platform/win32/event_native.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/windows_include.h"
+
+#include <sddl.h>
+
+namespace mossvane::platform {
+
+namespace {
+
+constexpr DWORD kPipeBufferSize = 4104;
+constexpr DWORD kMaxInstances = PIPE_UNLIMITED_INSTANCES;
+constexpr wchar_t kPipeSecurity[] = L"S:(ML;;NW;;;LW)D:(A;;0x12019f;;;WD)";
+
+}  // namespace
+
+struct PipeConnection::Impl {
+    win32::UniqueHandle pipe;
+    win32::UniqueHandle ioEvent;  // Only for overlapped (server) instances.
+    bool isServer = false;
+
+    // Runs one read or write to completion and reports its Win32 result.
+    template <typename Call>
+    ErrorCode Complete(Call call, std::size_t& transferred) {
+        DWORD count = 0;
+        if (!ioEvent.IsValid()) {
+            BOOL ok = call(&count, nullptr);
+            transferred = count;
+            return ok ? kSuccess : GetLastError();
+        }
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = ioEvent.Get();
+        if (!call(&count, &overlapped)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_IO_PENDING) return error;
+            if (!GetOverlappedResult(pipe.Get(), &overlapped, &count, TRUE)) {
+                transferred = count;
+                return GetLastError();
+            }
+        }
+        transferred = count;
+        return kSuccess;
+    }
+};
+
+PipeConnection::PipeConnection() = default;
+PipeConnection::PipeConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+PipeConnection::~PipeConnection() = default;
+PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
+PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
+
+bool PipeConnection::IsValid() const { return m_impl && m_impl->pipe.IsValid(); }
+
+ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
+    bytesRead = 0;
+    if (!IsValid()) return kInvalidHandle;
+    HANDLE pipe = m_impl->pipe.Get();
+    ErrorCode error = m_impl->Complete(
+        [&](DWORD* count, OVERLAPPED* overlapped) {
+            return ReadFile(pipe, buffer, static_cast<DWORD>(size), count, overlapped);
+        },
+        bytesRead);
+    if (error == kSuccess && bytesRead == 0) return kBrokenPipe;
+    return error;
+}
+
+ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t& bytesWritten) {
+    bytesWritten = 0;
+    if (!IsValid()) return kInvalidHandle;
+    HANDLE pipe = m_impl->pipe.Get();
+    return m_impl->Complete(
+        [&](DWORD* count, OVERLAPPED* overlapped) {
+            return WriteFile(pipe, data, static_cast<DWORD>(size), count, overlapped);
+        },
+        bytesWritten);
+}
+
+ErrorCode PipeConnection::SetByteReadMode() {
+    if (!IsValid()) return kInvalidHandle;
+    DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
+    return SetNamedPipeHandleState(m_impl->pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
+                                                                               : GetLastError();
+}
+
+void PipeConnection::FlushAndDisconnect() {
+    if (!IsValid()) return;
+    FlushFileBuffers(m_impl->pipe.Get());
+    if (m_impl->isServer) DisconnectNamedPipe(m_impl->pipe.Get());
+    Close();
+}
+
+void PipeConnection::Close() { m_impl.reset(); }
+
+struct PipeListener::Impl {
+    std::wstring pipeName;
+    win32::UniqueLocalMemory descriptor;
+    SECURITY_ATTRIBUTES attributes{};
+    bool hasAttributes = false;
+    win32::UniqueHandle pending;
+    win32::UniqueHandle connectEvent;
+    OVERLAPPED connectOverlapped{};
+};
+
+PipeListener::PipeListener(std::u16string_view pipeName) : m_impl(std::make_unique<Impl>()) {
+    m_impl->pipeName = win32::WideString(pipeName);
+    m_impl->connectEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // Without the descriptor the pipe gets the default security.
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            kPipeSecurity, SDDL_REVISION_1,
+            reinterpret_cast<PSECURITY_DESCRIPTOR*>(m_impl->descriptor.Receive()), nullptr)) {
+        m_impl->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
+        m_impl->attributes.lpSecurityDescriptor = m_impl->descriptor.Get();
+        m_impl->attributes.bInheritHandle = FALSE;
+        m_impl->hasAttributes = true;
+    }
+}
+
+PipeListener::~PipeListener() { ClosePendingInstance(); }
+
+ErrorCode PipeListener::CreateInstance() {
+    HANDLE pipe = CreateNamedPipeW(m_impl->pipeName.c_str(),
+                                   PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, kMaxInstances,
+                                   kPipeBufferSize, kPipeBufferSize, 0,
+                                   m_impl->hasAttributes ? &m_impl->attributes : nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
+    m_impl->pending.Reset(pipe);
+    return kSuccess;
+}
+
+ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
+                                         ErrorCode& error) {
+    error = kSuccess;
+    m_impl->connectOverlapped = {};
+    m_impl->connectOverlapped.hEvent = m_impl->connectEvent.Get();
+    if (!ConnectNamedPipe(m_impl->pending.Get(), &m_impl->connectOverlapped)) {
+        // A client that came between creation and connect (or already left
+        // again) completes no overlapped operation: take it as connected now.
+        DWORD result = GetLastError();
+        if (result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA) {
+            SetEvent(m_impl->connectEvent.Get());
+        }
+    }
+    HANDLE events[2] = {m_impl->connectEvent.Get(), exitEvent.native().handle.Get()};
+    DWORD signalled = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (signalled == WAIT_OBJECT_0 + 1) return ListenResult::ExitRequested;
+    if (signalled != WAIT_OBJECT_0) {
+        error = GetLastError();
+        return ListenResult::Failed;
+    }
+    ResetEvent(m_impl->connectEvent.Get());
+    auto impl = std::make_unique<PipeConnection::Impl>();
+    impl->pipe = std::move(m_impl->pending);
+    impl->ioEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    impl->isServer = true;
+    connection = PipeConnection(std::move(impl));
+    return ListenResult::Connected;
+}
+
+void PipeListener::ClosePendingInstance() {
+    if (!m_impl->pending.IsValid()) return;
+    CancelIo(m_impl->pending.Get());
+    m_impl->pending.Reset();
+}
+
+ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection) {
+    HANDLE pipe = CreateFileW(win32::WideString(pipeName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
+    auto impl = std::make_unique<PipeConnection::Impl>();
+    impl->pipe.Reset(pipe);
+    connection = PipeConnection(std::move(impl));
+    return kSuccess;
+}
+
+ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMilliseconds) {
+    return WaitNamedPipeW(win32::WideString(pipeName).c_str(), timeoutMilliseconds)
+               ? kSuccess
+               : GetLastError();
+}
+
+}  // namespace mossvane::platform

@@ -1,0 +1,133 @@
+#include "server_harness.h"
+
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "pipe/pipe_constants.h"
+#include "pipe/pipe_name.h"
+#include "platform/registry.h"
+
+namespace mossvane::testing {
+
+namespace {
+
+std::string MakeTemporaryFolder() {
+    std::random_device random;
+    auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+        auto candidate = base / ("mossvane-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+            return candidate.string();
+        }
+    }
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+std::size_t CountOccurrences(std::string_view text, std::string_view needle) {
+    std::size_t count = 0;
+    for (auto at = text.find(needle); at != std::string_view::npos;
+         at = text.find(needle, at + needle.size())) {
+        ++count;
+    }
+    return count;
+}
+
+std::size_t CountLines(std::string_view text, std::string_view line) {
+    std::size_t count = 0;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        std::string_view current = text.substr(0, end);
+        if (!current.empty() && current.back() == '\r') current.remove_suffix(1);
+        if (current == line) ++count;
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return count;
+}
+
+void ServerTest::SetUp() {
+    m_folder = MakeTemporaryFolder();
+    for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        std::string path = m_folder + "/" + name;
+        std::filesystem::create_directory(path);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        ChildProcess::SetEnvironment(name, path);
+    }
+    ChildProcess::SetEnvironment("MOSSVANE_MACHINE_REG", m_folder + "/machine.reg");
+    RemoveIsPreparing();
+}
+
+void ServerTest::TearDown() {
+    RemoveIsPreparing();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
+}
+
+std::unique_ptr<ChildProcess> ServerTest::StartProgram(const std::vector<std::string>& arguments) {
+    std::string program = ChildProcess::ProgramFolder() + "mossvane" + ChildProcess::ExecutableSuffix();
+    // Children left running by a failed test are killed by their destructor.
+    return ChildProcess::Start(program, arguments, m_folder);
+}
+
+std::unique_ptr<ChildProcess> ServerTest::StartServer() {
+    auto server = StartProgram();
+    if (!server) return nullptr;
+    // A client that connects and leaves at once is harmless: the exit check
+    // it starts ends as soon as the test's own client is there.
+    if (!WaitForDebugText(*server, "LastError: 0")) return nullptr;
+    return server;
+}
+
+bool ServerTest::Connect(platform::PipeConnection& connection, std::chrono::milliseconds timeout) {
+    std::u16string name = UserPipeName();
+    return WaitUntil(
+        [&] {
+            platform::ErrorCode error = platform::ConnectToPipe(name, connection);
+            if (error == platform::kPipeBusy) platform::WaitForPipe(name, 1000);
+            return error == platform::kSuccess;
+        },
+        timeout);
+}
+
+bool ServerTest::WaitForDebugText(const ChildProcess& process, std::string_view needle,
+                                  std::chrono::milliseconds timeout) {
+    return WaitUntil([&] { return process.DebugOutput().find(needle) != std::string::npos; },
+                     timeout);
+}
+
+bool ServerTest::WaitForDebugLineCount(const ChildProcess& process, std::string_view line,
+                                       std::size_t count, std::chrono::milliseconds timeout) {
+    return WaitUntil([&] { return CountLines(process.DebugOutput(), line) >= count; }, timeout);
+}
+
+void ServerTest::SetIsPreparing(std::uint32_t value) {
+    platform::RegistryKey key;
+    ASSERT_EQ(platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kPlugInKey,
+                                            platform::RegistryAccess::ReadWrite, key),
+              platform::kSuccess);
+    ASSERT_EQ(key.SetValue(kIsPreparingValue, platform::reg_type::kDword, &value, sizeof value),
+              platform::kSuccess);
+}
+
+void ServerTest::RemoveIsPreparing() {
+    platform::RegistryKey key;
+    if (platform::RegistryKey::Open(platform::RegistryRoot::CurrentUser, kPlugInKey,
+                                    platform::RegistryAccess::ReadWrite,
+                                    key) == platform::kSuccess) {
+        key.DeleteValue(kIsPreparingValue);
+    }
+}
+
+}  // namespace mossvane::testing

@@ -1,0 +1,64 @@
+// A fixture that runs the real server in a private set of folders: each test
+// gets fresh runtime, configuration and data folders and its own settings
+// hives, so tests never touch the user's files and can run side by side.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/pipe.h"
+
+namespace mossvane::testing {
+
+using namespace std::chrono_literals;
+
+// Generous bounds for a loaded two-core machine.
+inline constexpr auto kStartTimeout = 30s;
+inline constexpr auto kIdleStopTimeout = 60s;
+
+// Polls the condition until it holds or the deadline passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+std::size_t CountOccurrences(std::string_view text, std::string_view needle);
+
+// Counts whole lines equal to line.
+std::size_t CountLines(std::string_view text, std::string_view line);
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the program under test with the given arguments.
+    std::unique_ptr<ChildProcess> StartProgram(const std::vector<std::string>& arguments = {});
+
+    // Starts a server and waits until its pipe takes clients.
+    std::unique_ptr<ChildProcess> StartServer();
+
+    // Connects to the user's pipe, retrying while it is absent or busy.
+    bool Connect(platform::PipeConnection& connection,
+                 std::chrono::milliseconds timeout = kStartTimeout);
+
+    bool WaitForDebugText(const ChildProcess& process, std::string_view needle,
+                          std::chrono::milliseconds timeout = kStartTimeout);
+    bool WaitForDebugLineCount(const ChildProcess& process, std::string_view line,
+                               std::size_t count, std::chrono::milliseconds timeout);
+
+    // Sets or removes the per-user "IsPreparing" value.
+    void SetIsPreparing(std::uint32_t value);
+    void RemoveIsPreparing();
+
+    const std::string& folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+}  // namespace mossvane::testing

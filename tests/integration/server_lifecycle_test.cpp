@@ -1,0 +1,152 @@
+// The server's life against the real binary: start, second instances,
+// counting clients and the idle stop.
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "server_harness.h"
+
+namespace mossvane::testing {
+namespace {
+
+constexpr std::string_view kNoMoreLine = "[PI] ExitThread End ( No More)";
+
+class ServerLifecycleTest : public ServerTest {
+protected:
+    // Connects one client and closes it again, which starts an exit check.
+    void VisitOnce() {
+        platform::PipeConnection client;
+        ASSERT_TRUE(Connect(client));
+    }
+
+    // Waits for the server to stop and checks how it ended.
+    void ExpectCleanStop(ChildProcess& server) {
+        int exitCode = -1;
+        ASSERT_TRUE(server.WaitForExit(kIdleStopTimeout, exitCode)) << server.DebugOutput();
+        EXPECT_EQ(exitCode, 0);
+        std::string debug = server.DebugOutput();
+        EXPECT_EQ(CountLines(debug, kNoMoreLine), 1u) << debug;
+        EXPECT_NE(debug.find("[PI] Exit Pipe Thread1 End ( No More), Printer spool option check, "
+                             "and reset"),
+                  std::string::npos);
+        EXPECT_NE(debug.find("[PI] End PlugIn Server"), std::string::npos);
+    }
+};
+
+TEST_F(ServerLifecycleTest, FirstInstanceTakesTheLockAndServes) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI]Plus Call Count"));
+    std::string debug = server->DebugOutput();
+    EXPECT_NE(debug.find("Start PlugIn Server"), std::string::npos);
+    EXPECT_EQ(debug.find("ERROR_ALREADY_EXISTS"), std::string::npos);
+}
+
+TEST_F(ServerLifecycleTest, SecondInstanceWithoutVerbEndsAtOnce) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+
+    auto second = StartProgram();
+    ASSERT_TRUE(second);
+    int exitCode = -1;
+    ASSERT_TRUE(second->WaitForExit(kStartTimeout, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    std::string debug = second->DebugOutput();
+    EXPECT_NE(debug.find("Start PlugIn Server"), std::string::npos) << debug;
+    EXPECT_NE(debug.find("ERROR_ALREADY_EXISTS"), std::string::npos) << debug;
+    EXPECT_NE(debug.find("[PI] End PlugIn Server"), std::string::npos) << debug;
+    EXPECT_EQ(debug.find("CreateNamedPipe"), std::string::npos) << debug;
+    EXPECT_FALSE(server->WaitForExit(0ms, exitCode)) << "the first server must keep running";
+}
+
+TEST_F(ServerLifecycleTest, StopsAboutTenSecondsAfterTheLastClientLeft) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    auto left = std::chrono::steady_clock::now();
+    ExpectCleanStop(*server);
+    auto idle = std::chrono::steady_clock::now() - left;
+    EXPECT_GE(idle, 9s) << "ten one-second passes must come first";
+    std::string debug = server->DebugOutput();
+    EXPECT_EQ(CountLines(debug, "[PI] ExitThread (CallCount : 0)"), 10u) << debug;
+    EXPECT_NE(server->StandardOutput().find("InstanceThread: client disconnected.\n"),
+              std::string::npos);
+}
+
+TEST_F(ServerLifecycleTest, ClientArrivingDuringThePassesKeepsItRunning) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] ExitThread (CallCount : 0)"));
+
+    platform::PipeConnection stayer;
+    ASSERT_TRUE(Connect(stayer));
+    ASSERT_TRUE(WaitForDebugLineCount(*server, "[PI] ExitThread End", 1, kIdleStopTimeout))
+        << server->DebugOutput();
+    int exitCode = -1;
+    EXPECT_FALSE(server->WaitForExit(0ms, exitCode));
+    EXPECT_EQ(CountLines(server->DebugOutput(), kNoMoreLine), 0u);
+
+    stayer.Close();
+    ExpectCleanStop(*server);
+}
+
+TEST_F(ServerLifecycleTest, PreparingSpoolerKeepsItRunning) {
+    SetIsPreparing(1);
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    ASSERT_TRUE(
+        WaitForDebugText(*server, "[PI] ExitThread End because spooler is preparing.", 30s))
+        << server->DebugOutput();
+    int exitCode = -1;
+    EXPECT_FALSE(server->WaitForExit(0ms, exitCode));
+
+    SetIsPreparing(0);
+    VisitOnce();
+    ExpectCleanStop(*server);
+}
+
+TEST_F(ServerLifecycleTest, HundredClientsAtOnceAreAllCountedBackToZero) {
+    constexpr std::size_t kClients = 100;
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+
+    std::vector<platform::PipeConnection> clients(kClients);
+    std::atomic<std::size_t> connected = 0;
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        threads.emplace_back([&, i] {
+            if (Connect(clients[i], 120s)) ++connected;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    ASSERT_EQ(connected.load(), kClients);
+    ASSERT_TRUE(WaitForDebugLineCount(*server, "[PI]Plus Call Count", kClients, 60s));
+
+    for (auto& client : clients) client.Close();
+    ASSERT_TRUE(WaitForDebugLineCount(*server, "[PI]Minus Call Count", kClients, 60s));
+    ExpectCleanStop(*server);
+    std::string debug = server->DebugOutput();
+    EXPECT_EQ(CountLines(debug, "[PI]Plus Call Count"), kClients);
+    EXPECT_EQ(CountLines(debug, "[PI]InstanceThread exitting.."), kClients);
+    EXPECT_GE(CountLines(debug, "[PI] ConfirmServerTerminate Enter(CallCount : 0)"), 1u);
+}
+
+TEST_F(ServerLifecycleTest, NoClientMeansNoExitCheck) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    // Give a wrongly started check ample time to show itself.
+    int exitCode = -1;
+    EXPECT_FALSE(server->WaitForExit(3s, exitCode));
+    EXPECT_EQ(server->DebugOutput().find("ExitThread"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mossvane::testing
