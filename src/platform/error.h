@@ -26,6 +26,8 @@ inline constexpr ErrorCode kPipeBusy = 231;
 inline constexpr ErrorCode kNoData = 232;
 inline constexpr ErrorCode kMoreData = 234;
 inline constexpr ErrorCode kSemTimeout = 121;
+inline constexpr ErrorCode kBadPathname = 161;
 inline constexpr ErrorCode kPipeConnected = 535;
+inline constexpr ErrorCode kKeyDeleted = 1018;
 
 }  // namespace mossvane::platform

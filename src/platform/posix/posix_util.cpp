@@ -20,7 +20,13 @@ ErrorCode ErrorFromErrno(int errnoValue) {
         case ECONNREFUSED:
             return kFileNotFound;
         case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
             return kPathNotFound;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return kWriteFault;
         case EACCES:
         case EPERM:
         case EROFS:

@@ -1,0 +1,200 @@
+// Hive files on disk: locating them from the environment, reading them, and
+// replacing them atomically (temporary file, fsync, rename) under an flock on
+// a lock file beside them, so concurrent writers serialize and a crash leaves
+// either the old or the new file, never a torn one.
+#include "platform/posix/reg_hive.h"
+
+#include "platform/posix/posix_util.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace mossvane::platform::posix {
+namespace {
+
+constexpr mode_t kUserFolderMode = 0700;
+constexpr mode_t kUserFileMode = 0600;
+constexpr mode_t kMachineFolderMode = 0755;
+constexpr mode_t kMachineFileMode = 0644;
+
+std::string FolderOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    passwd entry{};
+    passwd* result = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result) {
+        return {};
+    }
+    return result->pw_dir ? result->pw_dir : "";
+}
+
+// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute (as the
+// XDG base directory rules ask).
+std::string ConfigFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
+        return config;
+    }
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + "/.config";
+}
+
+// Follows a symbolic link, so a hive kept elsewhere (a dotfiles folder) is
+// updated in place instead of being replaced by a plain file.
+std::string Resolved(std::string file) {
+    struct stat info {};
+    if (lstat(file.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return file;
+    char target[PATH_MAX];
+    return realpath(file.c_str(), target) ? std::string(target) : file;
+}
+
+ErrorCode MakeFolders(const std::string& folder, mode_t mode) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0) return kSuccess;
+    const std::string parent = FolderOf(folder);
+    if (parent != folder) {
+        if (const ErrorCode error = MakeFolders(parent, mode); error != kSuccess) return error;
+    }
+    if (mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
+        return ErrorFromErrno(errno);
+    }
+    return kSuccess;
+}
+
+ErrorCode ReadAll(int fd, std::string& bytes) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t count = read(fd, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return ErrorFromErrno(errno);
+        if (count == 0) return kSuccess;
+        if (bytes.size() + static_cast<std::size_t>(count) > kMaxHiveFileSize) return kInvalidData;
+        bytes.append(chunk, static_cast<std::size_t>(count));
+    }
+}
+
+ErrorCode WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = write(fd, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return ErrorFromErrno(errno);
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return kSuccess;
+}
+
+// Writes `text` to a temporary file beside `file` and renames it over
+// `file`. An existing hive keeps its permissions.
+ErrorCode ReplaceFile(const HiveLocation& location, std::string_view text) {
+    const std::string& file = location.file;
+    const std::string folder = FolderOf(file);
+    std::string temporary = file + ".XXXXXX";
+    UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.IsValid()) return ErrorFromErrno(errno);
+    struct stat existing {};
+    const mode_t mode = stat(file.c_str(), &existing) == 0
+                            ? (existing.st_mode & 07777)
+                            : (location.isUserHive ? kUserFileMode : kMachineFileMode);
+    ErrorCode error =
+        fchmod(fd.Get(), mode) == 0 ? WriteAll(fd.Get(), text) : ErrorFromErrno(errno);
+    if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
+    // Some file systems report a failed write only when the file is closed.
+    if (close(fd.Release()) != 0 && error == kSuccess) error = ErrorFromErrno(errno);
+    if (error == kSuccess && rename(temporary.c_str(), file.c_str()) != 0) {
+        error = ErrorFromErrno(errno);
+    }
+    if (error != kSuccess) {
+        unlink(temporary.c_str());
+        return error;
+    }
+    // Makes the rename itself durable; the data is already safe either way.
+    UniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.IsValid()) fsync(folderFd.Get());
+    return kSuccess;
+}
+
+ErrorCode LockHive(const HiveLocation& location, UniqueFd& lock) {
+    const std::string lockFile = location.file + std::string(kLockFileSuffix);
+    const mode_t mode = location.isUserHive ? kUserFileMode : kMachineFileMode;
+    lock = UniqueFd(open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode));
+    if (!lock.IsValid()) return ErrorFromErrno(errno);
+    while (flock(lock.Get(), LOCK_EX) != 0) {
+        if (errno != EINTR) return ErrorFromErrno(errno);
+    }
+    return kSuccess;
+}
+
+}  // namespace
+
+ErrorCode LocateHive(RegistryRoot root, HiveLocation& location) {
+    if (root == RegistryRoot::LocalMachine) {
+        const char* file = std::getenv(kMachineHiveVariable);
+        location = {Resolved(file && *file ? file : std::string(kDefaultMachineHive)),
+                    std::u16string(kLocalMachineRootName), false};
+        return kSuccess;
+    }
+    const std::string config = ConfigFolder();
+    if (config.empty()) return kPathNotFound;
+    location = {
+        Resolved(config + "/" + std::string(kUserHiveFolder) + "/" + std::string(kUserHiveName)),
+        std::u16string(kCurrentUserRootName), true};
+    return kSuccess;
+}
+
+ErrorCode ReadHive(const HiveLocation& location, RegFile& file) {
+    file.sections.clear();
+    UniqueFd fd(open(location.file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) {
+        if (errno == ENOENT || errno == ENOTDIR) return kSuccess;
+        return ErrorFromErrno(errno);
+    }
+    std::string bytes;
+    if (const ErrorCode error = ReadAll(fd.Get(), bytes); error != kSuccess) return error;
+    return ParseRegFile(bytes, file) ? kSuccess : kInvalidData;
+}
+
+bool CanWriteHive(const HiveLocation& location) {
+    if (faccessat(AT_FDCWD, location.file.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+        return false;
+    }
+    std::string folder = FolderOf(location.file);
+    while (faccessat(AT_FDCWD, folder.c_str(), F_OK, AT_EACCESS) != 0 && errno == ENOENT &&
+           folder != "/" && folder != ".") {
+        folder = FolderOf(folder);
+    }
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+ErrorCode ChangeHive(const HiveLocation& location, const HiveChange& change) {
+    const mode_t folderMode = location.isUserHive ? kUserFolderMode : kMachineFolderMode;
+    if (const ErrorCode error = MakeFolders(FolderOf(location.file), folderMode);
+        error != kSuccess) {
+        return error;
+    }
+    UniqueFd lock;
+    if (const ErrorCode error = LockHive(location, lock); error != kSuccess) return error;
+    RegFile file;
+    if (const ErrorCode error = ReadHive(location, file); error != kSuccess) return error;
+    bool changed = false;
+    if (const ErrorCode error = change(file, changed); error != kSuccess || !changed) {
+        return error;
+    }
+    std::string text;
+    if (!FormatRegFile(file, text)) return kInvalidData;
+    return ReplaceFile(location, text);
+}
+
+}  // namespace mossvane::platform::posix
