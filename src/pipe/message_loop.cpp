@@ -1,41 +1,95 @@
 #include "pipe/message_loop.h"
 
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
-#include "log/debug_print.h"
+#include "pipe/job_spool.h"
+#include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
+#include "pipe/request_answering.h"
 #include "platform/debug_output.h"
 
 namespace mossvane {
 
 namespace {
 
-void ReportReadFailure(platform::ErrorCode error) {
-    if (error == platform::kBrokenPipe) {
-        platform::WriteStandardOutput("InstanceThread: client disconnected.\n");
-        platform::OutputDebugText(u"[PI]InstanceThread: ReadFile PIPE BROKEN exit.");
-        return;
+class PipeByteSource : public ByteSource {
+  public:
+    explicit PipeByteSource(platform::PipeConnection& pipe) : m_pipe(pipe) {}
+
+    platform::ErrorCode Read(void* buffer, std::size_t size, std::size_t& bytesRead) override {
+        return m_pipe.Read(buffer, size, bytesRead);
     }
-    platform::WriteStandardOutput("InstanceThread ReadFile failed, GLE=" + std::to_string(error) +
-                                  ".\n");
-    platform::OutputDebugText(u"[PI]InstanceThread: ReadFile Error occurred.");
+
+  private:
+    platform::PipeConnection& m_pipe;
+};
+
+// Length in characters of the request text, or -1 when its terminating
+// null is not among the bytes read.
+std::ptrdiff_t TerminatedRequestLength(const std::uint8_t* bytes, std::size_t size) {
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0) return static_cast<std::ptrdiff_t>(i / 2);
+    }
+    return -1;
 }
+
+class ConnectionHandler : public MessageHandler {
+  public:
+    ConnectionHandler(platform::PipeConnection& pipe, char16_t* replyBuffer)
+        : m_pipe(pipe), m_reply(replyBuffer) {}
+
+    bool OnRequest(const std::uint8_t* bytes, std::size_t size) override {
+        std::ptrdiff_t length = TerminatedRequestLength(bytes, size);
+        if (length < 0) {
+            platform::OutputDebugText(u"[PI] Request without terminating null, connection ends.");
+            return false;
+        }
+        std::u16string request(static_cast<std::size_t>(length), u'\0');
+        std::memcpy(request.data(), bytes, request.size() * sizeof(char16_t));
+        std::uint32_t answerLength = 0;
+        RequestAnswering::GetAnswerToRequest(request.c_str(), m_reply, &answerLength);
+        return WriteAnswer(answerLength);
+    }
+
+    bool OnJobMessage(std::uint8_t command, const std::uint8_t* payload,
+                      std::size_t size) override {
+        return m_jobs.Dispatch(command, payload, size);
+    }
+
+    void TraceDebug(std::u16string_view text) override { platform::OutputDebugText(text); }
+
+    void TraceStandardOutput(std::string_view text) override {
+        platform::WriteStandardOutput(text);
+    }
+
+  private:
+    bool WriteAnswer(std::uint32_t answerLength) {
+        std::size_t written = 0;
+        platform::ErrorCode error = m_pipe.Write(m_reply, answerLength, written);
+        if (error == platform::kSuccess && written == answerLength) return true;
+        platform::WriteStandardOutput(
+            "InstanceThread WriteFile failed, GLE=" + std::to_string(error) + ".\n");
+        return false;
+    }
+
+    platform::PipeConnection& m_pipe;
+    char16_t* m_reply;
+    JobSpool m_jobs;
+};
 
 }  // namespace
 
-// Until messages are interpreted, a connection reads and drops what its
-// client sends until the client closes.
 void RunMessageLoop(platform::PipeConnection& pipe) {
-    auto buffer = std::make_unique<unsigned char[]>(kPipeBufferSize);
-    for (;;) {
-        std::size_t bytesRead = 0;
-        platform::ErrorCode error = pipe.Read(buffer.get(), kPipeBufferSize, bytesRead);
-        if (error != platform::kSuccess) {
-            ReportReadFailure(error);
-            return;
-        }
-    }
+    // A connection whose buffers can't be had simply ends.
+    std::unique_ptr<std::uint8_t[]> readBuffer(new (std::nothrow) std::uint8_t[kPipeBufferSize]);
+    std::unique_ptr<char16_t[]> replyBuffer(new (std::nothrow) char16_t[kAnswerCapacity]);
+    if (!readBuffer || !replyBuffer) return;
+    PipeByteSource source(pipe);
+    ConnectionHandler handler(pipe, replyBuffer.get());
+    RunFraming(source, handler, readBuffer.get());
 }
 
 }  // namespace mossvane

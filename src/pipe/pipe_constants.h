@@ -18,6 +18,12 @@ inline constexpr std::size_t kAnswerCapacity = 2052;
 inline constexpr std::uint8_t kJobMarker = 0x1F;
 inline constexpr std::size_t kJobHeaderSize = 4;
 
+// The Printer Job Language's Universal Exit Language command: ESC "%-12345X".
+// A job's print data ends with it.
+inline constexpr std::uint8_t kEndOfJobMarker[] = {0x1B, 0x25, 0x2D, 0x31, 0x32,
+                                                   0x33, 0x34, 0x35, 0x58};
+inline constexpr std::size_t kEndOfJobMarkerSize = sizeof kEndOfJobMarker;
+
 inline constexpr char16_t kPipeBaseName[] = u"\\\\.\\pipe\\Mossvane";
 
 // The driver plug-in key, read under both hives.

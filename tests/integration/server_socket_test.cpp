@@ -17,7 +17,7 @@ namespace mossvane::testing {
 namespace {
 
 class ServerSocketTest : public ServerTest {
-protected:
+  protected:
     std::string SocketPath() const {
         std::u16string user;
         std::string name = "Mossvane";
@@ -97,14 +97,15 @@ TEST_F(ServerSocketTest, PeerOfAnotherUserIsRefused) {
     chmod(folder().c_str(), 0755);
     chmod(SocketPath().c_str(), 0666);
 
+    // The path names the user, so it is taken before the child changes user.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, SocketPath().c_str());
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (setuid(65534) != 0) _exit(2);
         int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, SocketPath().c_str());
         if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(3);
         char byte = 0;
         // The server drops the connection: the read ends without data.

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "debug_capture.h"
 #include "platform/utf8.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_include.h"
+#include "support/debug_capture.h"
 
 namespace mossvane::testing {
 
@@ -37,7 +37,7 @@ UniqueHandle OpenInheritableOutput(const std::string& path) {
 }
 
 class WindowsChild : public ChildProcess {
-public:
+  public:
     WindowsChild(PROCESS_INFORMATION info, std::string outputPath)
         : m_process(info.hProcess),
           m_thread(info.hThread),
@@ -78,7 +78,7 @@ public:
         return all;
     }
 
-private:
+  private:
     UniqueHandle m_process;
     UniqueHandle m_thread;
     std::uint32_t m_id;
@@ -123,12 +123,16 @@ std::string ChildProcess::ProgramFolder() {
     return narrow.substr(0, narrow.find_last_of("\\/") + 1);
 }
 
-std::string ChildProcess::ExecutableSuffix() { return ".exe"; }
+std::string ChildProcess::ExecutableSuffix() {
+    return ".exe";
+}
 
 void ChildProcess::SetEnvironment(const std::string& name, const std::string& value) {
     SetEnvironmentVariableW(ToWide(name).c_str(), ToWide(value).c_str());
 }
 
-bool ChildProcess::IsPosix() { return false; }
+bool ChildProcess::IsPosix() {
+    return false;
+}
 
 }  // namespace mossvane::testing

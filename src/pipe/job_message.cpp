@@ -1,0 +1,40 @@
+#include "pipe/job_message.h"
+
+#include "pipe/job_spool.h"
+#include "pipe/pipe_constants.h"
+
+namespace mossvane {
+
+std::vector<std::uint8_t> EncodeJobMessage(std::uint8_t command, const std::uint8_t* payload,
+                                           std::size_t size) {
+    std::vector<std::uint8_t> message = {kJobMarker, command,
+                                         static_cast<std::uint8_t>(size & 0xFF),
+                                         static_cast<std::uint8_t>((size >> 8) & 0xFF)};
+    message.insert(message.end(), payload, payload + size);
+    return message;
+}
+
+std::vector<std::uint8_t> EncodeCreateJob(std::uint32_t jobNumber) {
+    const std::uint8_t number[] = {
+        static_cast<std::uint8_t>(jobNumber), static_cast<std::uint8_t>(jobNumber >> 8),
+        static_cast<std::uint8_t>(jobNumber >> 16), static_cast<std::uint8_t>(jobNumber >> 24)};
+    return EncodeJobMessage(CREATE_JOB_CMD, number, sizeof number);
+}
+
+std::vector<std::uint8_t> EncodeRequest(std::u16string_view text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+std::vector<std::uint8_t> EncodeEndJob(std::u16string_view jobInformation) {
+    std::vector<std::uint8_t> text = EncodeRequest(jobInformation);
+    return EncodeJobMessage(END_JOB_CMD, text.data(), text.size());
+}
+
+}  // namespace mossvane

@@ -1,0 +1,149 @@
+// mossvane-send: the command-line peer of the server, for a print path on
+// Linux, scripts and tests. It sends a request and prints the answer, or sends
+// a file as a print job.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "job_sender.h"
+#include "pipe/pipe_name.h"
+#include "pipe_client.h"
+#include "platform/console.h"
+#include "platform/utf8.h"
+#include "send_options.h"
+
+namespace mossvane::send {
+namespace {
+
+constexpr int kExitUsage = 1;
+constexpr int kExitNoServer = 2;
+constexpr int kExitFailed = 3;
+constexpr int kExitNoMarker = 4;
+constexpr auto kConnectPatience = std::chrono::seconds(2);
+constexpr std::uint64_t kProgressThreshold = 1 << 20;
+
+void PrintError(const std::string& message) {
+    std::cerr << "mossvane-send: " << message << "\n";
+}
+
+// Draws a bar on the terminal while a large job goes out.
+class ProgressBar {
+  public:
+    explicit ProgressBar(std::uint64_t total) : m_total(total) {}
+
+    void Update(std::uint64_t sent) {
+        int percent = static_cast<int>(sent * 100 / m_total);
+        if (percent == m_lastPercent) return;
+        m_lastPercent = percent;
+        std::string bar(static_cast<std::size_t>(percent / 4), '#');
+        bar.resize(25, ' ');
+        std::cerr << "\r[" << bar << "] " << percent << "%" << std::flush;
+    }
+
+    ~ProgressBar() {
+        if (m_lastPercent >= 0) std::cerr << "\n";
+    }
+
+  private:
+    std::uint64_t m_total;
+    int m_lastPercent = -1;
+};
+
+int Connect(platform::PipeConnection& connection) {
+    if (ConnectToServer(connection, kConnectPatience) == platform::kSuccess) return 0;
+    PrintError("no server is running for this user (pipe " + platform::Utf16ToUtf8(UserPipeName()) +
+               ")");
+    return kExitNoServer;
+}
+
+int RunRequest(std::u16string_view text) {
+    platform::PipeConnection connection;
+    if (int status = Connect(connection)) return status;
+    std::u16string answer;
+    platform::ErrorCode error = ExchangeRequest(connection, text, answer);
+    if (error != platform::kSuccess) {
+        PrintError("the server gave no answer (error " + std::to_string(error) + ")");
+        return kExitFailed;
+    }
+    std::cout << platform::Utf16ToUtf8(answer) << std::flush;
+    return 0;
+}
+
+int ReportJobResult(JobResult result) {
+    switch (result) {
+        case JobResult::Sent:
+            return 0;
+        case JobResult::SentWithoutMarker:
+            PrintError(
+                "the data does not end with the end-of-job marker, so the server "
+                "keeps the job incomplete; --add-uel appends the marker");
+            return kExitNoMarker;
+        case JobResult::ReadFailed:
+            PrintError("reading the job data failed");
+            return kExitFailed;
+        case JobResult::ServerEndedEarly:
+            PrintError("the server ended the job early (its debug output says why)");
+            return kExitFailed;
+        case JobResult::ServerAnswered:
+            PrintError("the server answered a job message, which it never does");
+            return kExitFailed;
+    }
+    return kExitFailed;
+}
+
+int RunJob(const SendOptions& options) {
+    std::ifstream file;
+    std::istream* data = &std::cin;
+    std::uint64_t total = 0;
+    if (options.file == u"-") {
+        platform::SetStandardInputBinary();
+    } else {
+        std::filesystem::path path(options.file);
+        file.open(path, std::ios::binary);
+        if (!file) {
+            PrintError("cannot open '" + platform::Utf16ToUtf8(options.file) + "'");
+            return kExitUsage;
+        }
+        std::error_code ignored;
+        total = std::filesystem::file_size(path, ignored);
+        data = &file;
+    }
+    platform::PipeConnection connection;
+    if (int status = Connect(connection)) return status;
+
+    bool showProgress =
+        total >= kProgressThreshold && platform::IsTerminal(platform::StandardStream::Error);
+    ProgressBar bar(total);
+    ProgressCallback progress;
+    if (showProgress) progress = [&bar](std::uint64_t sent) { bar.Update(sent); };
+    return ReportJobResult(SendJob(connection, options, *data, progress));
+}
+
+}  // namespace
+}  // namespace mossvane::send
+
+int main(int argc, char** argv) {
+    using namespace mossvane::send;
+    SendOptions options;
+    std::string error;
+    if (!ParseSendOptions(mossvane::platform::CommandLineArguments(argc, argv), options, error)) {
+        PrintError(error);
+        std::cerr << kUsage;
+        return kExitUsage;
+    }
+    switch (options.command) {
+        case SendCommand::Help:
+            std::cout << kUsage;
+            return 0;
+        case SendCommand::Request:
+            return RunRequest(options.requestText);
+        case SendCommand::GetInfo:
+            return RunRequest(u"@=GETINFO");
+        case SendCommand::Job:
+            return RunJob(options);
+    }
+    return kExitUsage;
+}

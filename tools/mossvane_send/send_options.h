@@ -1,0 +1,30 @@
+// The command line of mossvane-send.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "params/param_map.h"
+
+namespace mossvane::send {
+
+enum class SendCommand { Help, Request, GetInfo, Job };
+
+struct SendOptions {
+    SendCommand command = SendCommand::Help;
+    std::u16string requestText;
+    std::uint32_t jobNumber = 1;
+    ParamMap jobInformation;
+    bool addEndOfJobMarker = false;
+    std::u16string file;  // "-" reads standard input.
+};
+
+extern const char kUsage[];
+
+// Fills options from the arguments after the program name; false with a
+// message in error when they don't make sense.
+bool ParseSendOptions(const std::vector<std::u16string>& arguments, SendOptions& options,
+                      std::string& error);
+
+}  // namespace mossvane::send
