@@ -22,8 +22,9 @@ build-windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
+# The dialog tests need a display: a virtual one keeps them off the desktop.
 test-linux:
-	ctest --preset linux -j $(JOBS)
+	xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset linux -j $(JOBS)
 
 test-windows:
 	scripts/test-windows -j $(JOBS)

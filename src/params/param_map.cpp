@@ -4,6 +4,14 @@
 
 namespace mossvane {
 
+std::u16string GetCommandUpperCase(const ParamMap& set) {
+    std::u16string command = GetParam(set, kCommandKey);
+    for (char16_t& c : command) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    return command;
+}
+
 void SetCommand(ParamMap& set, const char16_t* name) {
     set.insert_or_assign(std::u16string(kCommandKey), std::u16string(name ? name : u""));
 }

@@ -24,6 +24,10 @@ inline constexpr char16_t kCommandKey[] = u"@";
 // for the empty text.
 void SetCommand(ParamMap& set, const char16_t* name);
 
+// The command entry in upper case (ASCII letters only), so commands match
+// in any case; empty when there is none.
+std::u16string GetCommandUpperCase(const ParamMap& set);
+
 // The value of `key`, or the empty string when the key is absent.
 std::u16string GetParam(const ParamMap& set, std::u16string_view key);
 

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "l10n/l10n_constants.h"
 #include "log/debug_print.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/server_state.h"
@@ -24,7 +25,7 @@ constexpr auto kPassInterval = std::chrono::milliseconds(1000);
 // missing key or value counts as not preparing.
 bool IsSpoolerPreparing() {
     platform::RegistryKey key;
-    if (platform::RegistryKey::Open(platform::RegistryRoot::CurrentUser, kPlugInKey,
+    if (platform::RegistryKey::Open(platform::RegistryRoot::CurrentUser, l10n::kPlugInKeyPath,
                                     platform::RegistryAccess::ReadWrite,
                                     key) != platform::kSuccess) {
         return false;
@@ -36,7 +37,7 @@ bool IsSpoolerPreparing() {
 }
 
 class ExitChecker {
-public:
+  public:
     void Request() {
         std::lock_guard<std::mutex> guard(m_mutex);
         if (m_running) {
@@ -53,7 +54,7 @@ public:
         }
     }
 
-private:
+  private:
     enum class PassResult { Clean, Restart, Busy };
 
     void ThreadMain() {
@@ -90,8 +91,7 @@ private:
     // Sleeps one interval; false when a restart was asked for meanwhile.
     bool SleepOnePass(std::uint64_t generation) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return !m_wake.wait_for(lock, kPassInterval,
-                                [&] { return m_generation != generation; });
+        return !m_wake.wait_for(lock, kPassInterval, [&] { return m_generation != generation; });
     }
 
     std::uint64_t CurrentGeneration() {

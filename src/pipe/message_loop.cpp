@@ -8,8 +8,9 @@
 #include "pipe/job_spool.h"
 #include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
-#include "pipe/request_answering.h"
+#include "pipe/pipe_server.h"
 #include "platform/debug_output.h"
+#include "platform/wipe.h"
 
 namespace mossvane {
 
@@ -50,8 +51,12 @@ class ConnectionHandler : public MessageHandler {
         std::u16string request(static_cast<std::size_t>(length), u'\0');
         std::memcpy(request.data(), bytes, request.size() * sizeof(char16_t));
         std::uint32_t answerLength = 0;
-        RequestAnswering::GetAnswerToRequest(request.c_str(), m_reply, &answerLength);
-        return WriteAnswer(answerLength);
+        PipeServer::GetAnswerToRequest(request.c_str(), m_reply, &answerLength);
+        bool written = WriteAnswer(answerLength);
+        // The answer may hold the identification number: it leaves no trace
+        // in memory once it is on its way.
+        platform::WipeMemory(m_reply, answerLength);
+        return written;
     }
 
     bool OnJobMessage(std::uint8_t command, const std::uint8_t* payload,

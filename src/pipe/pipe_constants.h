@@ -26,8 +26,7 @@ inline constexpr std::size_t kEndOfJobMarkerSize = sizeof kEndOfJobMarker;
 
 inline constexpr char16_t kPipeBaseName[] = u"\\\\.\\pipe\\Mossvane";
 
-// The driver plug-in key, read under both hives.
-inline constexpr char16_t kPlugInKey[] = u"Software\\Varnock\\Varnock Printer Driver Plug In";
+// Read under the driver plug-in key (l10n::kPlugInKeyPath) of the user.
 inline constexpr char16_t kIsPreparingValue[] = u"IsPreparing";
 
 }  // namespace mossvane

@@ -12,6 +12,8 @@ std::u16string NameWithUserSuffix(std::u16string_view baseName) {
     return name;
 }
 
-std::u16string UserPipeName() { return NameWithUserSuffix(kPipeBaseName); }
+std::u16string UserPipeName() {
+    return NameWithUserSuffix(kPipeBaseName);
+}
 
 }  // namespace mossvane

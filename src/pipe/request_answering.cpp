@@ -1,25 +1,65 @@
 #include "pipe/request_answering.h"
 
+#include <algorithm>
+#include <mutex>
 #include <string>
 
+#include "l10n/my_localizer.h"
+#include "log/common_logger.h"
 #include "log/debug_print.h"
+#include "log/log_settings.h"
 #include "params/param_map.h"
 #include "params/param_text.h"
+#include "pipe/exit_check.h"
+#include "pipe/pipe_constants.h"
+#include "pipe/pipe_server.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
+#include "platform/system_info.h"
+#include "platform/wipe.h"
 
 namespace mossvane {
 
 namespace {
 
+constexpr char16_t kGetInfoCommand[] = u"GETINFO";
 constexpr char16_t kExitCommand[] = u"EXIT";
+constexpr char16_t kAnswerOk[] = u"[Result]\nRETURN=OK\nPhoneNumber=%s\n";
+constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
+constexpr std::int32_t kDialogConfirmed = 1;
+constexpr std::uint32_t kWaitStepMilliseconds = 10;
 
-std::u16string ToUpperAscii(std::u16string text) {
-    for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    }
-    return text;
+std::mutex g_promptGuard;
+NumberPrompt g_prompt;
+
+NumberPrompt CurrentPrompt() {
+    std::lock_guard<std::mutex> guard(g_promptGuard);
+    return g_prompt;
 }
+
+// The leveled trace of one call: the Enter line now, the Leave line when the
+// call is over.
+class TracedCall {
+  public:
+    explicit TracedCall(std::u16string_view functionName)
+        : m_logger(kLogSettingsKey), m_function(functionName) {
+        if (m_logger.IsEnabled() != 0) {
+            m_logger.Log(kLoggerName, m_function, nullptr, kLogLevelEnterLeave, LogKind::Enter);
+        }
+    }
+    ~TracedCall() { m_logger.LogReturn(kLoggerName, m_function, kLogLevelEnterLeave, u""); }
+    TracedCall(const TracedCall&) = delete;
+    TracedCall& operator=(const TracedCall&) = delete;
+
+    template <typename... Args>
+    void Param(std::u16string_view format, const Args&... args) {
+        m_logger.LogParam(kLoggerName, m_function, kLogLevelMessage, format, args...);
+    }
+
+  private:
+    CommonLogger m_logger;
+    std::u16string_view m_function;
+};
 
 std::uint32_t TextLength(const char16_t* text) {
     std::uint32_t length = 0;
@@ -27,23 +67,79 @@ std::uint32_t TextLength(const char16_t* text) {
     return length;
 }
 
+// Copies text into the answer buffer, cut to fit with its terminator.
+void PutAnswer(std::u16string_view text, char16_t* answer) {
+    std::size_t length = std::min(text.size(), kAnswerCapacity - 1);
+    std::copy_n(text.data(), length, answer);
+    answer[length] = 0;
+}
+
+void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
+    trace.Param(u"GetInfo");
+    PipeServer::InitInfo();
+    std::u16string number;
+    NumberPrompt prompt = CurrentPrompt();
+    std::int32_t result = prompt ? prompt(number) : -1;
+    if (result == kDialogConfirmed) {
+        std::optional<std::u16string> text = FormatText(kAnswerOk, number);
+        PutAnswer(text ? *text : std::u16string(), answer);
+        if (text) platform::WipeString(*text);
+    } else {
+        trace.Param(u"CANCEL");
+        PutAnswer(kAnswerCancel, answer);
+    }
+    platform::WipeString(number);
+    ++Server().CurrentNo;
+    ConfirmServerTerminate();
+}
+
 }  // namespace
 
-void RequestAnswering::GetAnswerToRequest(const char16_t* request, char16_t* answer,
-                                          std::uint32_t* answerLength) {
+void SetNumberPrompt(NumberPrompt prompt) {
+    std::lock_guard<std::mutex> guard(g_promptGuard);
+    g_prompt = std::move(prompt);
+}
+
+void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
+                                    std::uint32_t* answerLength) {
+    TracedCall trace(u"PipeServer::GetAnswerToRequest");
+    GetLocalizer();  // The first request makes the localizer.
     *answerLength = 0;
     answer[0] = 0;
 
     ParamMap params;
     ParseParamText(request, TextLength(request), params);
-    std::u16string command = ToUpperAscii(GetParam(params, kCommandKey));
+    std::u16string command = GetCommandUpperCase(params);
     DebugPrint(u"[PI] param: %s", FormatParamText(params));
 
-    if (command == kExitCommand) {
+    if (command == kGetInfoCommand) {
+        AnswerGetInfo(trace, answer);
+    } else if (command == kExitCommand) {
         platform::OutputDebugText(u"[PI] GetAnswerToRequest() - Exit");
         Server().exitEvent.Set();
     }
     *answerLength = static_cast<std::uint32_t>((TextLength(answer) + 1) * sizeof(char16_t));
+}
+
+void PipeServer::InitInfo() {
+    TracedCall trace(u"PipeServer::InitInfo");
+    ServerState& state = Server();
+    std::int32_t myNumber = 0;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        myNumber = ++state.MySeqNo;
+    }
+    for (;;) {
+        trace.Param(u"MySeqNo : %d, CurrentNo : %d", myNumber, state.CurrentNo.load());
+        if (myNumber > state.CurrentNo.load()) trace.Param(u"PI is existing");
+        state.turnEvent.Wait();
+        std::int32_t current = state.CurrentNo.load();
+        // A ticket behind the current one can't happen; it must not wait forever.
+        if (myNumber <= current) break;
+        platform::SleepMilliseconds(static_cast<std::uint32_t>(myNumber - current) *
+                                    kWaitStepMilliseconds);
+    }
+    state.turnEvent.Replace();
 }
 
 }  // namespace mossvane

@@ -1,18 +1,19 @@
-// Answers to request messages.
+// Answers to request messages and the order of identification-number dialogs.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace mossvane {
 
-class RequestAnswering {
-  public:
-    // Reads the command of the null-terminated request text, carries it out
-    // and writes the answer text into answer (kAnswerCapacity characters,
-    // terminator included); answerLength becomes its size in bytes with the
-    // terminator.
-    static void GetAnswerToRequest(const char16_t* request, char16_t* answer,
-                                   std::uint32_t* answerLength);
-};
+// Shows the identification-number dialog on the calling thread. Returns 1
+// with the digits in number when the user confirmed a valid number; any
+// other value is a cancellation (2) or a dialog that couldn't be shown (-1).
+using NumberPrompt = std::function<std::int32_t(std::u16string& number)>;
+
+// The dialog the server shows for GETINFO; without one every GETINFO is
+// answered as cancelled.
+void SetNumberPrompt(NumberPrompt prompt);
 
 }  // namespace mossvane

@@ -21,6 +21,11 @@ void TurnEvent::Replace() {
     m_event = std::move(fresh);
 }
 
+void TurnEvent::Clear() {
+    std::lock_guard<std::mutex> guard(m_guard);
+    m_event.reset();
+}
+
 ServerState& Server() {
     // Deliberately never destroyed: detached threads may still use it while
     // the process ends.
@@ -34,6 +39,7 @@ void ResetServerState() {
     state.CallCount = 0;
     state.MySeqNo = -1;
     state.CurrentNo = 0;
+    state.turnEvent.Clear();
 }
 
 }  // namespace mossvane

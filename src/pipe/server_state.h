@@ -16,12 +16,14 @@ namespace mossvane {
 // starts absent (waiting returns at once, setting does nothing) and is
 // replaced by a fresh one each time a request passes its turn.
 class TurnEvent {
-public:
+  public:
     void Set();
     void Wait() const;
     void Replace();
+    // Back to absent, as at server start.
+    void Clear();
 
-private:
+  private:
     std::shared_ptr<platform::Event> Current() const;
 
     mutable std::mutex m_guard;

@@ -11,7 +11,7 @@
 namespace mossvane::testing {
 
 class ChildProcess {
-public:
+  public:
     virtual ~ChildProcess() = default;
 
     // Starts the program with the arguments; its outputs are kept in files
@@ -24,9 +24,6 @@ public:
     // under test, with a trailing separator, and the executable file suffix.
     static std::string ProgramFolder();
     static std::string ExecutableSuffix();
-
-    // Sets a variable in this process's environment, which children inherit.
-    static void SetEnvironment(const std::string& name, const std::string& value);
 
     // Whether the program stands in for Windows with POSIX means (sockets,
     // .reg files), where some checks only make sense.

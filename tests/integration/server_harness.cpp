@@ -1,30 +1,13 @@
 #include "server_harness.h"
 
-#include <filesystem>
-#include <random>
 #include <thread>
 
+#include "l10n/l10n_constants.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/pipe_name.h"
 #include "platform/registry.h"
 
 namespace mossvane::testing {
-
-namespace {
-
-std::string MakeTemporaryFolder() {
-    std::random_device random;
-    auto base = std::filesystem::temp_directory_path();
-    for (;;) {
-        auto candidate = base / ("mossvane-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(candidate)) {
-            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
-            return candidate.string();
-        }
-    }
-}
-
-}  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -58,27 +41,19 @@ std::size_t CountLines(std::string_view text, std::string_view line) {
 }
 
 void ServerTest::SetUp() {
-    m_folder = MakeTemporaryFolder();
-    for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
-        std::string path = m_folder + "/" + name;
-        std::filesystem::create_directory(path);
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-        ChildProcess::SetEnvironment(name, path);
-    }
-    ChildProcess::SetEnvironment("MOSSVANE_MACHINE_REG", m_folder + "/machine.reg");
-    RemoveIsPreparing();
+    m_sandbox =
+        std::make_unique<test::SettingsSandbox>(std::vector<std::u16string>{l10n::kPlugInKeyPath});
 }
 
 void ServerTest::TearDown() {
-    RemoveIsPreparing();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
+    m_sandbox.reset();
 }
 
 std::unique_ptr<ChildProcess> ServerTest::StartProgram(const std::vector<std::string>& arguments) {
-    std::string program = ChildProcess::ProgramFolder() + "mossvane" + ChildProcess::ExecutableSuffix();
+    std::string program =
+        ChildProcess::ProgramFolder() + "mossvane" + ChildProcess::ExecutableSuffix();
     // Children left running by a failed test are killed by their destructor.
-    return ChildProcess::Start(program, arguments, m_folder);
+    return ChildProcess::Start(program, arguments, folder());
 }
 
 std::unique_ptr<ChildProcess> ServerTest::StartServer() {
@@ -114,20 +89,12 @@ bool ServerTest::WaitForDebugLineCount(const ChildProcess& process, std::string_
 
 void ServerTest::SetIsPreparing(std::uint32_t value) {
     platform::RegistryKey key;
-    ASSERT_EQ(platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kPlugInKey,
-                                            platform::RegistryAccess::ReadWrite, key),
-              platform::kSuccess);
+    ASSERT_EQ(
+        platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, l10n::kPlugInKeyPath,
+                                      platform::RegistryAccess::ReadWrite, key),
+        platform::kSuccess);
     ASSERT_EQ(key.SetValue(kIsPreparingValue, platform::reg_type::kDword, &value, sizeof value),
               platform::kSuccess);
-}
-
-void ServerTest::RemoveIsPreparing() {
-    platform::RegistryKey key;
-    if (platform::RegistryKey::Open(platform::RegistryRoot::CurrentUser, kPlugInKey,
-                                    platform::RegistryAccess::ReadWrite,
-                                    key) == platform::kSuccess) {
-        key.DeleteValue(kIsPreparingValue);
-    }
 }
 
 }  // namespace mossvane::testing

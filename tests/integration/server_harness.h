@@ -14,6 +14,7 @@
 
 #include "child_process.h"
 #include "platform/pipe.h"
+#include "support/settings_sandbox.h"
 
 namespace mossvane::testing {
 
@@ -32,7 +33,7 @@ std::size_t CountOccurrences(std::string_view text, std::string_view needle);
 std::size_t CountLines(std::string_view text, std::string_view line);
 
 class ServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -51,14 +52,16 @@ protected:
     bool WaitForDebugLineCount(const ChildProcess& process, std::string_view line,
                                std::size_t count, std::chrono::milliseconds timeout);
 
-    // Sets or removes the per-user "IsPreparing" value.
+    // Sets the per-user "IsPreparing" value.
     void SetIsPreparing(std::uint32_t value);
-    void RemoveIsPreparing();
 
-    const std::string& folder() const { return m_folder; }
+    // Where the children's outputs are kept.
+    std::string folder() const { return m_sandbox->FilesFolder().string(); }
 
-private:
-    std::string m_folder;
+  private:
+    // Removes the driver plug-in key before and after each test: under Wine
+    // the registry is the prefix's own and outlives the test.
+    std::unique_ptr<test::SettingsSandbox> m_sandbox;
 };
 
 }  // namespace mossvane::testing

@@ -14,7 +14,7 @@ namespace {
 constexpr std::string_view kNoMoreLine = "[PI] ExitThread End ( No More)";
 
 class ServerLifecycleTest : public ServerTest {
-protected:
+  protected:
     // Connects one client and closes it again, which starts an exit check.
     void VisitOnce() {
         platform::PipeConnection client;
@@ -102,8 +102,7 @@ TEST_F(ServerLifecycleTest, PreparingSpoolerKeepsItRunning) {
     auto server = StartServer();
     ASSERT_TRUE(server);
     VisitOnce();
-    ASSERT_TRUE(
-        WaitForDebugText(*server, "[PI] ExitThread End because spooler is preparing.", 30s))
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] ExitThread End because spooler is preparing.", 30s))
         << server->DebugOutput();
     int exitCode = -1;
     EXPECT_FALSE(server->WaitForExit(0ms, exitCode));

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -18,11 +19,13 @@ namespace {
 
 class ServerSocketTest : public ServerTest {
   protected:
-    std::string SocketPath() const {
+    static std::string RuntimeFolder() { return std::getenv("XDG_RUNTIME_DIR"); }
+
+    static std::string SocketPath() {
         std::u16string user;
         std::string name = "Mossvane";
         if (platform::GetCurrentUserName(user)) name += "_" + platform::Utf16ToUtf8(user);
-        return folder() + "/XDG_RUNTIME_DIR/" + name;
+        return RuntimeFolder() + "/" + name;
     }
 };
 
@@ -93,8 +96,9 @@ TEST_F(ServerSocketTest, PeerOfAnotherUserIsRefused) {
     platform::PipeConnection own;
     ASSERT_TRUE(Connect(own));
     // Let the other user reach the socket at all, so only the peer check stops it.
-    chmod((folder() + "/XDG_RUNTIME_DIR").c_str(), 0755);
-    chmod(folder().c_str(), 0755);
+    std::filesystem::path runtime = RuntimeFolder();
+    chmod(runtime.c_str(), 0755);
+    chmod(runtime.parent_path().c_str(), 0755);
     chmod(SocketPath().c_str(), 0666);
 
     // The path names the user, so it is taken before the child changes user.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
 
 namespace mossvane {
@@ -17,10 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes JobMessage(std::uint8_t command, const Bytes& payload) {
-    Bytes message = {kJobMarker, command, static_cast<std::uint8_t>(payload.size() & 0xFF),
-                     static_cast<std::uint8_t>(payload.size() >> 8)};
-    message.insert(message.end(), payload.begin(), payload.end());
-    return message;
+    return EncodeJobMessage(command, payload.data(), payload.size());
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -30,13 +28,7 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes Utf16Request(std::u16string_view text) {
-    Bytes bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.insert(bytes.end(), {0, 0});
-    return bytes;
+    return EncodeRequest(text);
 }
 
 Bytes Filled(std::size_t size) {

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "job_sender.h"
+#include "params/param_map.h"
+#include "params/param_text.h"
 #include "pipe/pipe_name.h"
 #include "pipe_client.h"
 #include "platform/console.h"
@@ -59,11 +61,19 @@ int Connect(platform::PipeConnection& connection) {
     return kExitNoServer;
 }
 
+// The server may end before it answers EXIT; the request got there all the same.
+bool IsExitRequest(std::u16string_view text) {
+    ParamMap request;
+    ParseParamText(text.data(), static_cast<std::uint32_t>(text.size()), request);
+    return GetCommandUpperCase(request) == u"EXIT";
+}
+
 int RunRequest(std::u16string_view text) {
     platform::PipeConnection connection;
     if (int status = Connect(connection)) return status;
     std::u16string answer;
     platform::ErrorCode error = ExchangeRequest(connection, text, answer);
+    if (error == platform::kBrokenPipe && IsExitRequest(text)) return 0;
     if (error != platform::kSuccess) {
         PrintError("the server gave no answer (error " + std::to_string(error) + ")");
         return kExitFailed;

@@ -26,7 +26,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 class PosixChild : public ChildProcess {
-public:
+  public:
     PosixChild(pid_t pid, std::string outputPath, std::string debugPath)
         : m_pid(pid), m_outputPath(std::move(outputPath)), m_debugPath(std::move(debugPath)) {}
 
@@ -62,7 +62,7 @@ public:
     std::string StandardOutput() const override { return ReadWholeFile(m_outputPath); }
     std::string DebugOutput() const override { return ReadWholeFile(m_debugPath); }
 
-private:
+  private:
     pid_t m_pid;
     std::string m_outputPath;
     std::string m_debugPath;
@@ -89,7 +89,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& program,
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
     pid_t pid = 0;
@@ -106,12 +107,12 @@ std::string ChildProcess::ProgramFolder() {
     return path.substr(0, path.find_last_of('/') + 1);
 }
 
-std::string ChildProcess::ExecutableSuffix() { return ""; }
-
-void ChildProcess::SetEnvironment(const std::string& name, const std::string& value) {
-    setenv(name.c_str(), value.c_str(), 1);
+std::string ChildProcess::ExecutableSuffix() {
+    return "";
 }
 
-bool ChildProcess::IsPosix() { return true; }
+bool ChildProcess::IsPosix() {
+    return true;
+}
 
 }  // namespace mossvane::testing

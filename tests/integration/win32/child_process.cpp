@@ -36,14 +36,20 @@ UniqueHandle OpenInheritableOutput(const std::string& path) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+// A prefix has room for one DBWIN listener: it serves every child, and it
+// starts before the first child so no text is missed.
+const test::DebugCapture& SharedCapture() {
+    static test::DebugCapture capture(test::DebugCapture::kAnyProcess);
+    return capture;
+}
+
 class WindowsChild : public ChildProcess {
   public:
     WindowsChild(PROCESS_INFORMATION info, std::string outputPath)
         : m_process(info.hProcess),
           m_thread(info.hThread),
           m_id(info.dwProcessId),
-          m_outputPath(std::move(outputPath)),
-          m_capture(std::make_unique<test::DebugCapture>(info.dwProcessId)) {}
+          m_outputPath(std::move(outputPath)) {}
 
     ~WindowsChild() override { Kill(); }
 
@@ -71,7 +77,7 @@ class WindowsChild : public ChildProcess {
 
     std::string DebugOutput() const override {
         std::string all;
-        for (const std::string& text : m_capture->Texts()) {
+        for (const std::string& text : SharedCapture().TextsOf(m_id)) {
             all += text;
             if (all.empty() || all.back() != '\n') all += '\n';
         }
@@ -83,7 +89,6 @@ class WindowsChild : public ChildProcess {
     UniqueHandle m_thread;
     std::uint32_t m_id;
     std::string m_outputPath;
-    std::unique_ptr<test::DebugCapture> m_capture;
 };
 
 }  // namespace
@@ -93,6 +98,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& program,
                                                   const std::string& outputFolder) {
     static int sequence = 0;
     std::string outputPath = outputFolder + "\\child" + std::to_string(++sequence) + ".out";
+    SharedCapture();
     UniqueHandle output = OpenInheritableOutput(outputPath);
     if (!output.IsValid()) return nullptr;
 
@@ -125,10 +131,6 @@ std::string ChildProcess::ProgramFolder() {
 
 std::string ChildProcess::ExecutableSuffix() {
     return ".exe";
-}
-
-void ChildProcess::SetEnvironment(const std::string& name, const std::string& value) {
-    SetEnvironmentVariableW(ToWide(name).c_str(), ToWide(value).c_str());
 }
 
 bool ChildProcess::IsPosix() {
