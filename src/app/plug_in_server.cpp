@@ -3,18 +3,32 @@
 #include "app/command_line.h"
 #include "app/instance_lock.h"
 #include "pipe/pipe_server.h"
+#include "pipe/request_answering.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/process_services.h"
+#include "platform/window.h"
+#include "ui/phone_number_dialog.h"
 
 namespace mossvane {
 
 namespace {
 
+// A GETINFO request shows the dialog on its connection thread, owned by the
+// window that thread has active (none, in practice).
+std::int32_t ShowPhoneNumberDialog(std::u16string& number) {
+    CPhoneNumberDlg2 dialog;
+    std::int32_t result = dialog.DoModal(platform::ActiveWindowOfCallingThread());
+    // Swapped, not copied: the dialog wipes what it still holds when it goes.
+    if (result == 1) number.swap(dialog.m_strNumber);
+    return result;
+}
+
 void RunLocked(std::u16string_view commandLine) {
     InstanceLock lock = AcquireInstanceLock();
     if (HandleCommandLine(lock.bAlreadyRunning ? 1 : 0, commandLine) == 0) {
         ResetServerState();
+        SetNumberPrompt(ShowPhoneNumberDialog);
         PipeServer::Run();
     }
     ReleaseInstanceLock(lock);

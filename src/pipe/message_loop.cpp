@@ -55,7 +55,7 @@ class ConnectionHandler : public MessageHandler {
         bool written = WriteAnswer(answerLength);
         // The answer may hold the identification number: it leaves no trace
         // in memory once it is on its way.
-        platform::WipeMemory(m_reply, answerLength);
+        platform::WipeBytes(m_reply, answerLength);
         return written;
     }
 

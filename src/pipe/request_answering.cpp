@@ -83,12 +83,12 @@ void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
     if (result == kDialogConfirmed) {
         std::optional<std::u16string> text = FormatText(kAnswerOk, number);
         PutAnswer(text ? *text : std::u16string(), answer);
-        if (text) platform::WipeString(*text);
+        if (text) platform::WipeText(*text);
     } else {
         trace.Param(u"CANCEL");
         PutAnswer(kAnswerCancel, answer);
     }
-    platform::WipeString(number);
+    platform::WipeText(number);
     ++Server().CurrentNo;
     ConfirmServerTerminate();
 }

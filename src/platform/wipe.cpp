@@ -2,17 +2,31 @@
 
 namespace mossvane::platform {
 
-void WipeMemory(void* memory, std::size_t size) {
-    // Stores through a volatile pointer are observable, so they stay even
-    // when the memory is freed right after.
-    volatile unsigned char* bytes = static_cast<volatile unsigned char*>(memory);
+void WipeBytes(void* data, std::size_t size) {
+    // Writes through a volatile pointer count as observable, so they survive
+    // even though the memory is freed right afterwards.
+    volatile unsigned char* bytes = static_cast<volatile unsigned char*>(data);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
 }
 
-void WipeString(std::u16string& text) {
+namespace {
+
+template <typename Text>
+void WipeWholeBuffer(Text& text) {
+    // Growing to the capacity never reallocates, and makes the whole buffer
+    // part of the string, so it may be written.
     text.resize(text.capacity());
-    WipeMemory(text.data(), text.size() * sizeof(char16_t));
+    WipeBytes(text.data(), text.size() * sizeof(typename Text::value_type));
     text.clear();
+}
+
+}  // namespace
+
+void WipeText(std::u16string& text) {
+    WipeWholeBuffer(text);
+}
+void WipeText(std::string& text) {
+    WipeWholeBuffer(text);
 }
 
 }  // namespace mossvane::platform

@@ -1,4 +1,5 @@
-// Clearing memory that held a secret, in a way the compiler may not skip.
+// Overwrites text that held an identification number before its memory is
+// given back, so the number does not linger in freed heap blocks.
 #pragma once
 
 #include <cstddef>
@@ -6,9 +7,12 @@
 
 namespace mossvane::platform {
 
-void WipeMemory(void* memory, std::size_t size);
+// Zeroes `size` bytes at `data` in a way the compiler may not drop.
+void WipeBytes(void* data, std::size_t size);
 
-// Overwrites the whole capacity of the string, then empties it.
-void WipeString(std::u16string& text);
+// Zeroes the whole buffer of `text` (its full capacity, so characters left
+// behind by earlier shortening go too) and leaves it empty.
+void WipeText(std::u16string& text);
+void WipeText(std::string& text);
 
 }  // namespace mossvane::platform

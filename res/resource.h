@@ -1,0 +1,14 @@
+// Resource ids shared by mossvane.rc and the code that shows the resources.
+// Plain #defines only: the resource compiler reads this file too.
+#ifndef MOSSVANE_RES_RESOURCE_H
+#define MOSSVANE_RES_RESOURCE_H
+
+// The identification-number dialog and its controls.
+#define IDD_PHONE_NUMBER 133
+#define IDC_NUMBER 1009
+#define IDC_RANGE_LABEL 1010
+
+// The manifest that asks for version 6 of the common controls.
+#define IDR_APP_MANIFEST 1
+
+#endif  // MOSSVANE_RES_RESOURCE_H

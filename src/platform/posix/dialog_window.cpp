@@ -1,0 +1,193 @@
+// Stands in for the Windows dialog and message box: starts the dialog helper
+// program beside the server and talks to it over a socket pair.
+#include "platform/posix/dialog_window.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/posix/posix_util.h"
+#include "platform/system_info.h"
+
+extern char** environ;
+
+namespace mossvane::platform::posix {
+namespace {
+
+constexpr std::size_t kLengthBytes = 4;
+// Descriptors below this are the standard ones and the channel.
+constexpr int kFirstFreeFd = kHelperChannelFd + 1;
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
+void AppendLength(std::string& out, std::size_t length) {
+    for (std::size_t i = 0; i < kLengthBytes; ++i) {
+        out.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+    }
+}
+
+std::size_t ReadLength(std::string_view bytes) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < kLengthBytes; ++i) {
+        length |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+    }
+    return length;
+}
+
+// posix_spawn's dup2 onto the same number would keep close-on-exec set, so
+// the child's end of the channel must not already be descriptor 3.
+bool MoveAwayFromChannelFd(UniqueFd& fd) {
+    if (fd.Get() != kHelperChannelFd) return true;
+    const int moved = fcntl(fd.Get(), F_DUPFD_CLOEXEC, kFirstFreeFd);
+    if (moved < 0) return false;
+    fd.Reset(moved);
+    return true;
+}
+
+bool SpawnHelper(const std::string& path, const char* mode, int channelFd, pid_t& pid) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    // The helper gets the channel and nothing else of the server's: no pipe
+    // instance or lock file must outlive the server in a dialog process.
+    bool ready =
+        posix_spawn_file_actions_adddup2(&actions, channelFd, kHelperChannelFd) == 0 &&
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions, kFirstFreeFd) == 0;
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
+    ready = ready && posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return ready;
+}
+
+void WaitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// The end code from the helper's reply; -1 when the reply is unusable.
+std::int32_t EndCodeFromReply(std::vector<std::u16string>& reply, std::u16string& answer) {
+    if (reply.empty() || reply.size() > 2) return -1;
+    std::int32_t code = 0;
+    if (reply[0] == u"1") {
+        code = 1;
+    } else if (reply[0] == u"2") {
+        code = 2;
+    } else {
+        return -1;
+    }
+    if (reply.size() == 2) answer = std::move(reply[1]);
+    return code;
+}
+
+}  // namespace
+
+bool HasDisplay() {
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+}
+
+std::string EncodeRecords(const std::vector<std::u16string>& records) {
+    std::string out;
+    for (const std::u16string& record : records) {
+        std::string utf8 = ToUtf8(record);
+        AppendLength(out, utf8.size());
+        out.append(utf8);
+        WipeString(utf8);
+    }
+    return out;
+}
+
+bool DecodeRecords(std::string_view bytes, std::vector<std::u16string>& records) {
+    records.clear();
+    while (!bytes.empty()) {
+        if (bytes.size() < kLengthBytes) return false;
+        const std::size_t length = ReadLength(bytes);
+        bytes.remove_prefix(kLengthBytes);
+        if (length > bytes.size()) return false;
+        records.push_back(FromUtf8(bytes.substr(0, length)));
+        bytes.remove_prefix(length);
+    }
+    return true;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+bool ReceiveAll(int fd, std::string& bytes) {
+    char chunk[4096];
+    for (;;) {
+        const ssize_t received = recv(fd, chunk, sizeof chunk, 0);
+        if (received < 0 && errno == EINTR) continue;
+        if (received < 0) return false;
+        if (received == 0) return true;
+        if (bytes.size() + static_cast<std::size_t>(received) > kMaxChannelBytes) return false;
+        bytes.append(chunk, static_cast<std::size_t>(received));
+        explicit_bzero(chunk, sizeof chunk);
+    }
+}
+
+void WipeString(std::string& text) {
+    text.resize(text.capacity());
+    explicit_bzero(text.data(), text.size());
+    text.clear();
+}
+
+void WipeString(std::u16string& text) {
+    text.resize(text.capacity());
+    explicit_bzero(text.data(), text.size() * sizeof(char16_t));
+    text.clear();
+}
+
+void WipeStrings(std::vector<std::u16string>& texts) {
+    for (std::u16string& text : texts) WipeString(text);
+    texts.clear();
+}
+
+std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u16string>& texts,
+                             std::u16string& answer) {
+    answer.clear();
+    if (!HasDisplay()) return -1;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
+    UniqueFd ours(ends[0]);
+    UniqueFd theirs(ends[1]);
+    if (!MoveAwayFromChannelFd(theirs)) return -1;
+
+    const std::string helperPath = ToUtf8(ExecutableFolder()) + kDialogHelperName;
+    pid_t pid = 0;
+    if (!SpawnHelper(helperPath, modeArgument, theirs.Get(), pid)) return -1;
+    theirs.Reset();
+
+    std::string request = EncodeRecords(texts);
+    const bool sent = SendAll(ours.Get(), request) && shutdown(ours.Get(), SHUT_WR) == 0;
+    WipeString(request);
+    std::string reply;
+    const bool received = sent && ReceiveAll(ours.Get(), reply);
+    ours.Reset();
+    WaitForExit(pid);
+
+    std::vector<std::u16string> records;
+    std::int32_t code = -1;
+    if (received && DecodeRecords(reply, records)) code = EndCodeFromReply(records, answer);
+    WipeString(reply);
+    WipeStrings(records);
+    return code;
+}
+
+}  // namespace mossvane::platform::posix

@@ -1,0 +1,79 @@
+// mossvane-dialog: shows the identification-number dialog (--number) or a
+// message box (--message) for the server, which starts it, sends the texts on
+// descriptor 3 and reads the end code and the number back from there.
+#include <gtk/gtk.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "helper/message_window.h"
+#include "helper/number_window.h"
+#include "platform/posix/dialog_window.h"
+#include "ui/dialog_constants.h"
+#include "ui/dialog_texts.h"
+
+namespace mossvane::dialog_helper {
+namespace {
+
+using platform::posix::kHelperChannelFd;
+
+constexpr std::size_t kMessageRecordCount = 2;
+
+bool ReadRequest(std::vector<std::u16string>& records) {
+    std::string bytes;
+    const bool read = platform::posix::ReceiveAll(kHelperChannelFd, bytes) &&
+                      platform::posix::DecodeRecords(bytes, records);
+    platform::posix::WipeString(bytes);
+    return read;
+}
+
+bool SendReply(std::vector<std::u16string>& reply) {
+    std::string bytes = platform::posix::EncodeRecords(reply);
+    const bool sent = platform::posix::SendAll(kHelperChannelFd, bytes);
+    platform::posix::WipeString(bytes);
+    platform::posix::WipeStrings(reply);
+    return sent;
+}
+
+std::u16string EndCodeText(std::int32_t code) {
+    return code == kEndCodeOk ? u"1" : u"2";
+}
+
+int RunNumberMode(std::vector<std::u16string> records) {
+    NumberDialogTexts texts;
+    if (!FromRecords(std::move(records), texts)) return platform::posix::kHelperExitBadRequest;
+    std::u16string number;
+    const std::int32_t code = RunNumberWindow(texts, number);
+    std::vector<std::u16string> reply{EndCodeText(code)};
+    if (code == kEndCodeOk) reply.push_back(number);
+    platform::posix::WipeString(number);
+    return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
+}
+
+int RunMessageMode(std::vector<std::u16string> records) {
+    if (records.size() != kMessageRecordCount) return platform::posix::kHelperExitBadRequest;
+    RunMessageWindow(nullptr, {std::move(records[0]), std::move(records[1])});
+    std::vector<std::u16string> reply{EndCodeText(kEndCodeOk)};
+    return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
+}
+
+int Run(int argc, char** argv) {
+    if (argc != 2) return platform::posix::kHelperExitBadRequest;
+    const bool numberMode = std::strcmp(argv[1], platform::posix::kNumberModeArgument) == 0;
+    const bool messageMode = std::strcmp(argv[1], platform::posix::kMessageModeArgument) == 0;
+    if (!numberMode && !messageMode) return platform::posix::kHelperExitBadRequest;
+
+    std::vector<std::u16string> records;
+    if (!ReadRequest(records)) return platform::posix::kHelperExitBadRequest;
+    // The mode is all the command line says; GTK sees no arguments at all.
+    if (!gtk_init_check(nullptr, nullptr)) return platform::posix::kHelperExitNoDisplay;
+    return numberMode ? RunNumberMode(std::move(records)) : RunMessageMode(std::move(records));
+}
+
+}  // namespace
+}  // namespace mossvane::dialog_helper
+
+int main(int argc, char** argv) {
+    return mossvane::dialog_helper::Run(argc, argv);
+}

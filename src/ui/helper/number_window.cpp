@@ -1,0 +1,197 @@
+#include "helper/number_window.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include "helper/message_window.h"
+#include "platform/posix/dialog_window.h"
+#include "platform/posix/posix_util.h"
+#include "ui/dialog_constants.h"
+#include "ui/number_input.h"
+
+namespace mossvane::dialog_helper {
+namespace {
+
+using platform::posix::FromUtf8;
+using platform::posix::ToUtf8;
+using platform::posix::WipeString;
+
+// The template's positions are in dialog units; these turn them into pixels
+// for GTK's taller default widgets.
+constexpr double kPixelsPerDluX = 2.0;
+constexpr double kPixelsPerDluY = 2.5;
+
+struct DluRect {
+    int x, y, width, height;
+};
+
+constexpr DluRect kDialogRect{0, 0, 120, 55};
+constexpr DluRect kNumberBoxRect{14, 7, 90, 13};
+constexpr DluRect kOkButtonRect{9, 34, 50, 14};
+constexpr DluRect kCancelButtonRect{60, 34, 50, 14};
+constexpr DluRect kRangeLabelRect{15, 22, 89, 8};
+
+int PixelsX(int dlu) {
+    return static_cast<int>(dlu * kPixelsPerDluX);
+}
+int PixelsY(int dlu) {
+    return static_cast<int>(dlu * kPixelsPerDluY);
+}
+
+struct NumberWindow {
+    explicit NumberWindow(const NumberDialogTexts& dialogTexts) : texts(dialogTexts) {}
+
+    const NumberDialogTexts& texts;
+    GtkWidget* window = nullptr;
+    GtkWidget* numberBox = nullptr;
+    std::int32_t endCode = kEndCodeCancel;
+    std::u16string number;
+    guint pendingFilter = 0;
+    bool ended = false;
+};
+
+void End(NumberWindow& self, std::int32_t code) {
+    if (self.ended) return;
+    self.ended = true;
+    self.endCode = code;
+    gtk_main_quit();
+}
+
+gboolean ApplyFilter(gpointer data) {
+    auto& self = *static_cast<NumberWindow*>(data);
+    self.pendingFilter = 0;
+    GtkEntry* entry = GTK_ENTRY(self.numberBox);
+    std::u16string text = FromUtf8(gtk_entry_get_text(entry));
+    if (!text.empty() && FilterDigits(text)) {
+        std::string filtered = ToUtf8(text);
+        gtk_entry_set_text(entry, filtered.c_str());
+        gtk_editable_set_position(GTK_EDITABLE(entry), -1);
+        WipeString(filtered);
+    }
+    WipeString(text);
+    return G_SOURCE_REMOVE;
+}
+
+// The entry is still busy with the change when it reports it, so the filter
+// runs right after, before any further input event is handled.
+void OnNumberChanged(GtkEditable* /*editable*/, gpointer data) {
+    auto& self = *static_cast<NumberWindow*>(data);
+    if (self.pendingFilter != 0) return;
+    self.pendingFilter = g_idle_add_full(G_PRIORITY_HIGH, ApplyFilter, &self, nullptr);
+}
+
+void FlushFilter(NumberWindow& self) {
+    if (self.pendingFilter == 0) return;
+    g_source_remove(self.pendingFilter);
+    ApplyFilter(&self);
+}
+
+void OnOk(GtkButton* /*button*/, gpointer data) {
+    auto& self = *static_cast<NumberWindow*>(data);
+    FlushFilter(self);
+    std::u16string text = FromUtf8(gtk_entry_get_text(GTK_ENTRY(self.numberBox)));
+    const NumberCheck check = CheckNumber(text);
+    if (check == NumberCheck::Accepted) {
+        self.number.assign(text);
+        WipeString(text);
+        End(self, kEndCodeOk);
+        return;
+    }
+    WipeString(text);
+    const MessageTexts& message =
+        check == NumberCheck::Empty ? self.texts.emptyNumber : self.texts.lackNumber;
+    RunMessageWindow(GTK_WINDOW(self.window), message);
+    gtk_widget_grab_focus(self.numberBox);
+}
+
+void OnCancel(GtkButton* /*button*/, gpointer data) {
+    End(*static_cast<NumberWindow*>(data), kEndCodeCancel);
+}
+
+gboolean OnKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpointer data) {
+    if (event->keyval != GDK_KEY_Escape) return FALSE;
+    End(*static_cast<NumberWindow*>(data), kEndCodeCancel);
+    return TRUE;
+}
+
+// The close box cancels; the window itself goes when the dialog has ended.
+gboolean OnDelete(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+    End(*static_cast<NumberWindow*>(data), kEndCodeCancel);
+    return TRUE;
+}
+
+void Place(GtkWidget* layout, GtkWidget* widget, const DluRect& rect) {
+    gtk_widget_set_size_request(widget, PixelsX(rect.width), PixelsY(rect.height));
+    gtk_fixed_put(GTK_FIXED(layout), widget, PixelsX(rect.x), PixelsY(rect.y));
+}
+
+GtkWidget* NewButton(const std::u16string& label, GCallback handler, NumberWindow& self) {
+    const std::string text = ToUtf8(label);
+    GtkWidget* button = gtk_button_new_with_label(text.c_str());
+    g_signal_connect(button, "clicked", handler, &self);
+    return button;
+}
+
+// Builds the controls in the template's tab order: number box, OK, Cancel,
+// range label.
+GtkWidget* BuildLayout(NumberWindow& self) {
+    GtkWidget* layout = gtk_fixed_new();
+    gtk_widget_set_size_request(layout, PixelsX(kDialogRect.width), PixelsY(kDialogRect.height));
+
+    self.numberBox = gtk_entry_new();
+    gtk_entry_set_max_length(GTK_ENTRY(self.numberBox), static_cast<gint>(kMaxNumberDigits));
+    gtk_entry_set_activates_default(GTK_ENTRY(self.numberBox), TRUE);
+    g_signal_connect(self.numberBox, "changed", G_CALLBACK(OnNumberChanged), &self);
+    Place(layout, self.numberBox, kNumberBoxRect);
+
+    GtkWidget* ok = NewButton(self.texts.okButton, G_CALLBACK(OnOk), self);
+    gtk_widget_set_can_default(ok, TRUE);
+    Place(layout, ok, kOkButtonRect);
+    Place(layout, NewButton(self.texts.cancelButton, G_CALLBACK(OnCancel), self),
+          kCancelButtonRect);
+
+    const std::string label = ToUtf8(self.texts.rangeLabel);
+    GtkWidget* rangeLabel = gtk_label_new(label.c_str());
+    gtk_label_set_xalign(GTK_LABEL(rangeLabel), 0.0f);
+    Place(layout, rangeLabel, kRangeLabelRect);
+
+    gtk_container_add(GTK_CONTAINER(self.window), layout);
+    return ok;
+}
+
+void BuildWindow(NumberWindow& self) {
+    self.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    const std::string caption = ToUtf8(self.texts.caption);
+    gtk_window_set_title(GTK_WINDOW(self.window), caption.c_str());
+    gtk_window_set_resizable(GTK_WINDOW(self.window), FALSE);
+    gtk_window_set_type_hint(GTK_WINDOW(self.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(GTK_WINDOW(self.window), GTK_WIN_POS_CENTER);
+    g_signal_connect(self.window, "key-press-event", G_CALLBACK(OnKeyPress), &self);
+    g_signal_connect(self.window, "delete-event", G_CALLBACK(OnDelete), &self);
+
+    GtkWidget* ok = BuildLayout(self);
+    gtk_widget_show_all(self.window);
+    gtk_widget_grab_default(ok);
+    gtk_widget_grab_focus(self.numberBox);
+}
+
+}  // namespace
+
+std::int32_t RunNumberWindow(const NumberDialogTexts& texts, std::u16string& number) {
+    NumberWindow self(texts);
+    BuildWindow(self);
+    PutInFront(GTK_WINDOW(self.window));
+    gtk_main();
+
+    if (self.pendingFilter != 0) g_source_remove(self.pendingFilter);
+    g_signal_handlers_disconnect_by_data(self.numberBox, &self);
+    // The entry's buffer wipes what it frees; clearing it hands the digits
+    // back to that wiping before the window goes.
+    gtk_entry_set_text(GTK_ENTRY(self.numberBox), "");
+    gtk_widget_destroy(self.window);
+    number.assign(self.number);
+    WipeString(self.number);
+    return self.endCode;
+}
+
+}  // namespace mossvane::dialog_helper

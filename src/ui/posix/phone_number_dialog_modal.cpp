@@ -1,0 +1,30 @@
+// The dialog on POSIX systems: the dialog helper program shows it, with the
+// texts looked up here, and sends back the end code and the number.
+#include <string>
+#include <vector>
+
+#include "platform/posix/dialog_window.h"
+#include "ui/dialog_constants.h"
+#include "ui/dialog_texts.h"
+#include "ui/number_input.h"
+#include "ui/phone_number_dialog.h"
+#include "platform/wipe.h"
+
+namespace mossvane {
+
+std::int32_t CPhoneNumberDlg2::DoModal(platform::WindowHandle /*owner*/) {
+    // There are no owner windows across processes here; the helper keeps its
+    // window above all others instead.
+    const std::vector<std::u16string> records = ToRecords(LoadNumberDialogTexts(*this));
+    std::u16string answer;
+    std::int32_t code =
+        platform::posix::RunDialogHelper(platform::posix::kNumberModeArgument, records, answer);
+    // The helper is another program: whatever it claims, only a well-formed
+    // number leaves this dialog.
+    if (code == kEndCodeOk && !IsWellFormedNumber(answer)) code = kEndCodeNotShown;
+    if (code == kEndCodeOk) m_strNumber.assign(answer);
+    platform::WipeText(answer);
+    return code;
+}
+
+}  // namespace mossvane

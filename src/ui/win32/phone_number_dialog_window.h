@@ -1,0 +1,33 @@
+// The window side of CPhoneNumberDlg2 on Windows: the message map and its
+// handlers for dialog template 133.
+#pragma once
+
+#include "ui/phone_number_dialog.h"
+#include "ui/win32/dialog_impl.h"
+
+namespace mossvane {
+
+class PhoneNumberDialogWindow : public DialogImpl {
+  public:
+    // `dialog` gives the texts and receives the number; it outlives this.
+    explicit PhoneNumberDialogWindow(CPhoneNumberDlg2& dialog) : m_dialog(dialog) {}
+
+  protected:
+    BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result, DWORD mapId) override;
+
+  private:
+    LRESULT OnInitDialog(HWND focus);
+    void OnNumberChange(int controlId);
+    void OnOK(int commandId);
+    void OnCancel();
+
+    void SetLocalizedTexts();
+    // The number box's text into m_strNumber, as dialog data exchange reads
+    // it: the length first, then the text.
+    void ReadNumberBox();
+
+    CPhoneNumberDlg2& m_dialog;
+};
+
+}  // namespace mossvane

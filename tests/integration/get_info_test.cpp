@@ -1,0 +1,147 @@
+// GETINFO against the real server, answered through the real dialog as a
+// user would: typing, Enter, Escape.
+#include <future>
+#include <thread>
+
+#include "dialog_driver.h"
+#include "pipe/job_message.h"
+#include "pipe/pipe_constants.h"
+#include "server_harness.h"
+
+namespace mossvane::testing {
+namespace {
+
+constexpr char16_t kCaption[] = u"Personal Identification Number";
+constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
+constexpr auto kAnswerTimeout = 60s;
+
+// One client connection with a GETINFO request in flight.
+class PendingRequest {
+  public:
+    explicit PendingRequest(platform::PipeConnection connection)
+        : m_connection(std::move(connection)) {
+        m_answer = std::async(std::launch::async, [this] { return Exchange(); });
+    }
+
+    bool Ready() { return m_answer.wait_for(0s) == std::future_status::ready; }
+
+    std::u16string Answer() {
+        if (m_answer.wait_for(kAnswerTimeout) != std::future_status::ready) return u"<no answer>";
+        return m_answer.get();
+    }
+
+    // The end of this connection is what lets the next dialog show.
+    void Close() { m_connection.Close(); }
+
+  private:
+    std::u16string Exchange() {
+        std::vector<std::uint8_t> request = EncodeRequest(u"@=GETINFO");
+        std::size_t written = 0;
+        if (m_connection.Write(request.data(), request.size(), written) != platform::kSuccess) {
+            return u"<write failed>";
+        }
+        std::vector<std::uint8_t> received;
+        std::uint8_t buffer[kPipeBufferSize];
+        for (;;) {
+            std::size_t got = 0;
+            if (m_connection.Read(buffer, sizeof buffer, got) != platform::kSuccess) break;
+            received.insert(received.end(), buffer, buffer + got);
+            if (received.size() >= 2 && received.size() % 2 == 0 &&
+                received[received.size() - 1] == 0 && received[received.size() - 2] == 0) {
+                break;
+            }
+        }
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < received.size() && (received[i] || received[i + 1]);
+             i += 2) {
+            text += static_cast<char16_t>(received[i] | (received[i + 1] << 8));
+        }
+        return text;
+    }
+
+    platform::PipeConnection m_connection;
+    std::future<std::u16string> m_answer;
+};
+
+class GetInfoTest : public ServerTest {
+  protected:
+    void SetUp() override {
+        if (!test::DialogDriver::DisplayAvailable()) GTEST_SKIP() << "needs a display";
+        ServerTest::SetUp();
+        m_server = StartServer();
+        ASSERT_TRUE(m_server);
+    }
+
+    std::unique_ptr<PendingRequest> Ask() {
+        platform::PipeConnection connection;
+        if (!Connect(connection)) return nullptr;
+        return std::make_unique<PendingRequest>(std::move(connection));
+    }
+
+    ChildProcess& server() { return *m_server; }
+    test::DialogDriver driver;
+
+  private:
+    std::unique_ptr<ChildProcess> m_server;
+};
+
+TEST_F(GetInfoTest, TypedNumberIsFilteredAndAnswered) {
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.EnterNumber(u"12a-3 4"));
+    ASSERT_TRUE(driver.PressOk());
+    EXPECT_EQ(request->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=1234\n");
+    // The number never reaches the traces.
+    EXPECT_EQ(server().DebugOutput().find("1234"), std::string::npos);
+}
+
+TEST_F(GetInfoTest, EscapeCancels) {
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.EnterNumber(u"5678"));
+    ASSERT_TRUE(driver.PressCancel());
+    EXPECT_EQ(request->Answer(), kAnswerCancel);
+}
+
+TEST_F(GetInfoTest, ThreeDigitsKeepTheDialogOpenWithLackNumber) {
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.EnterNumber(u"123"));
+    ASSERT_TRUE(driver.PressOk());
+    ASSERT_TRUE(driver.WaitForWindow(u"Lack Number"));
+    ASSERT_TRUE(driver.ConfirmMessageBox(u"Lack Number"));
+    EXPECT_TRUE(WaitUntil([&] { return !driver.IsShown(u"Lack Number"); }, 30s));
+    EXPECT_FALSE(request->Ready());
+    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.PressCancel());
+    EXPECT_EQ(request->Answer(), kAnswerCancel);
+}
+
+TEST_F(GetInfoTest, SecondRequestWaitsUntilTheFirstConnectionEnds) {
+    auto first = Ask();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    auto second = Ask();
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI] param: @=GETINFO", 2, 30s));
+    // The second request is queued: watch for a while that no second dialog
+    // comes up meanwhile.
+    EXPECT_FALSE(WaitUntil([&] { return driver.CountShown(kCaption) > 1; }, 2s));
+
+    ASSERT_TRUE(driver.EnterNumber(u"1111"));
+    ASSERT_TRUE(driver.PressOk());
+    EXPECT_EQ(first->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=1111\n");
+    EXPECT_FALSE(second->Ready());
+    first->Close();
+
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.EnterNumber(u"2222"));
+    ASSERT_TRUE(driver.PressOk());
+    EXPECT_EQ(second->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=2222\n");
+}
+
+}  // namespace
+}  // namespace mossvane::testing

@@ -1,0 +1,120 @@
+// Drives the GTK dialog helper's windows with xdotool.
+#include "dialog_driver.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/posix_util.h"
+
+extern char** environ;
+
+namespace mossvane::test {
+namespace {
+
+constexpr auto kDeadline = std::chrono::seconds(30);
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+
+// Runs xdotool with `arguments`; true when it exits with 0. Its standard
+// output goes to `output`.
+bool RunXdotool(std::vector<std::string> arguments, std::string* output = nullptr) {
+    arguments.insert(arguments.begin(), "xdotool");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return false;
+    platform::posix::UniqueFd readEnd(pipeEnds[0]);
+    platform::posix::UniqueFd writeEnd(pipeEnds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, readEnd.Get());
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, "xdotool", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    writeEnd.Reset();
+    if (spawned != 0) return false;
+
+    std::string text;
+    char chunk[256];
+    for (ssize_t n; (n = read(readEnd.Get(), chunk, sizeof chunk)) > 0;) text.append(chunk, n);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (output != nullptr) *output = text;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The first window whose title matches `title` exactly, or 0.
+std::uintptr_t FindWindow(const std::u16string& title) {
+    std::string output;
+    const std::string pattern = "^" + platform::posix::ToUtf8(title) + "$";
+    if (!RunXdotool({"search", "--name", pattern}, &output)) return 0;
+    return std::strtoull(output.c_str(), nullptr, 10);
+}
+
+bool Focus(std::uintptr_t window) {
+    return window != 0 && RunXdotool({"windowfocus", "--sync", std::to_string(window)});
+}
+
+bool Key(std::uintptr_t window, const char* key) {
+    return Focus(window) && RunXdotool({"key", "--clearmodifiers", key});
+}
+
+}  // namespace
+
+bool DialogDriver::DisplayAvailable() {
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr && display[0] != '\0';
+}
+
+bool DialogDriver::WaitForWindow(const std::u16string& title) {
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (std::chrono::steady_clock::now() < deadline) {
+        m_window = FindWindow(title);
+        if (m_window != 0) return true;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return false;
+}
+
+bool DialogDriver::IsShown(const std::u16string& title) {
+    return FindWindow(title) != 0;
+}
+
+bool DialogDriver::EnterNumber(const std::u16string& text) {
+    return Focus(m_window) && RunXdotool({"type", platform::posix::ToUtf8(text)});
+}
+
+int DialogDriver::CountShown(const std::u16string& title) {
+    std::string output;
+    const std::string pattern = "^" + platform::posix::ToUtf8(title) + "$";
+    if (!RunXdotool({"search", "--onlyvisible", "--name", pattern}, &output)) return 0;
+    int count = 0;
+    for (char c : output) count += c == '\n' ? 1 : 0;
+    return count;
+}
+
+std::optional<std::u16string> DialogDriver::ControlText(int /*id*/) {
+    return std::nullopt;
+}
+
+bool DialogDriver::PressOk() {
+    return Key(m_window, "Return");
+}
+bool DialogDriver::PressCancel() {
+    return Key(m_window, "Escape");
+}
+
+bool DialogDriver::ConfirmMessageBox(const std::u16string& title) {
+    return Key(FindWindow(title), "Return");
+}
+
+}  // namespace mossvane::test

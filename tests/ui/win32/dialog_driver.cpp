@@ -1,0 +1,109 @@
+// Drives the Windows dialogs with window messages from the test's thread.
+#include "dialog_driver.h"
+
+#include <array>
+#include <chrono>
+#include <thread>
+
+#include "platform/win32/windows_include.h"
+#include "ui/dialog_constants.h"
+
+namespace mossvane::test {
+namespace {
+
+using platform::win32::Wide;
+
+constexpr auto kDeadline = std::chrono::seconds(30);
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr wchar_t kDialogClass[] = L"#32770";
+
+HWND FindDialog(const std::u16string& title) {
+    const HWND window = FindWindowW(kDialogClass, Wide(title.c_str()));
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND AsWindow(std::uintptr_t window) {
+    return reinterpret_cast<HWND>(window);
+}
+
+// Posted, not sent: OK may open a message box whose modal loop would keep a
+// sent message from returning.
+bool Click(HWND dialog, int buttonId) {
+    const HWND button = GetDlgItem(dialog, buttonId);
+    return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+}  // namespace
+
+bool DialogDriver::DisplayAvailable() {
+    // Without a display Wine can't create any window at all.
+    const HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    if (probe == nullptr) return false;
+    DestroyWindow(probe);
+    return true;
+}
+
+bool DialogDriver::WaitForWindow(const std::u16string& title) {
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const HWND window = FindDialog(title);
+        m_window = reinterpret_cast<std::uintptr_t>(window);
+        if (window != nullptr) return true;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return false;
+}
+
+bool DialogDriver::IsShown(const std::u16string& title) {
+    return FindDialog(title) != nullptr;
+}
+
+int DialogDriver::CountShown(const std::u16string& title) {
+    struct Search {
+        const std::u16string* title;
+        int count;
+    } search{&title, 0};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            wchar_t className[16] = {};
+            wchar_t text[256] = {};
+            GetClassNameW(window, className, 16);
+            GetWindowTextW(window, text, 256);
+            if (IsWindowVisible(window) && std::wstring(className) == kDialogClass &&
+                std::u16string(reinterpret_cast<const char16_t*>(text)) == *search->title) {
+                ++search->count;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+bool DialogDriver::EnterNumber(const std::u16string& text) {
+    return SetDlgItemTextW(AsWindow(m_window), kNumberBoxId, Wide(text.c_str())) != FALSE;
+}
+
+std::optional<std::u16string> DialogDriver::ControlText(int id) {
+    std::array<char16_t, 512> buffer{};
+    const HWND control = id == 0 ? AsWindow(m_window) : GetDlgItem(AsWindow(m_window), id);
+    if (control == nullptr) return std::nullopt;
+    const int length = GetWindowTextW(control, reinterpret_cast<wchar_t*>(buffer.data()),
+                                      static_cast<int>(buffer.size()));
+    return std::u16string(buffer.data(), length > 0 ? length : 0);
+}
+
+bool DialogDriver::PressOk() {
+    return Click(AsWindow(m_window), IDOK);
+}
+bool DialogDriver::PressCancel() {
+    return Click(AsWindow(m_window), IDCANCEL);
+}
+
+bool DialogDriver::ConfirmMessageBox(const std::u16string& title) {
+    const HWND box = FindDialog(title);
+    return box != nullptr && Click(box, IDOK);
+}
+
+}  // namespace mossvane::test
