@@ -11,9 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "log/log_settings.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/pipe_server.h"
 #include "pipe/server_state.h"
+#include "platform/registry.h"
+#include "support/debug_capture.h"
 #include "support/settings_sandbox.h"
 
 namespace mossvane {
@@ -241,6 +244,48 @@ INSTANTIATE_TEST_SUITE_P(Requests, EmptyAnswerTest,
                                            EmptyAnswerCase{"GetInfoWithSpace", u"@=GETINFO "},
                                            EmptyAnswerCase{"LowerKey", u"@@=GETINFO"}),
                          [](const auto& info) { return info.param.name; });
+
+// With the trace on at level 2 the answering of one GETINFO shows its
+// entry, its messages and its return lines, and never the number.
+TEST(RequestAnsweringTraceTest, GetInfoWritesEnterMessagesAndLeaveLines) {
+    test::SettingsSandbox sandbox({std::u16string(kLogSettingsKey)});
+    platform::RegistryKey key;
+    ASSERT_EQ(platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kLogSettingsKey,
+                                            platform::RegistryAccess::All, key),
+              platform::kSuccess);
+    for (auto [name, value] : {std::pair{kLogIsEnabledValue, 1u}, {kLogModuleLevelValue, 2u}}) {
+        ASSERT_EQ(key.SetValue(name, platform::reg_type::kDword, &value, sizeof value),
+                  platform::kSuccess);
+    }
+    ResetServerState();
+    SetNumberPrompt([](std::u16string& number) {
+        number = u"4711";
+        return 2;
+    });
+    std::string trace;
+    {
+        test::DebugCapture capture;
+        Answer answer = Ask(u"@=GETINFO");
+        ASSERT_TRUE(capture.Sync());
+        for (const std::string& text : capture.Texts()) trace += text;
+        EXPECT_EQ(answer.text, u"[Result]\nRETURN=CANCEL\n");
+    }
+    SetNumberPrompt(nullptr);
+    for (const char* expected : {
+             "<<<  Function - PipeServer::GetAnswerToRequest  : enter",
+             "===  Function - PipeServer::GetAnswerToRequest  <GetInfo>",
+             "<<<  Function - PipeServer::InitInfo  : enter",
+             "===  Function - PipeServer::InitInfo  <MySeqNo : 0, CurrentNo : 0>",
+             ">>>  Function - PipeServer::InitInfo   : leave after ",
+             "===  Function - PipeServer::GetAnswerToRequest  <CANCEL>",
+             ">>>  Function - PipeServer::GetAnswerToRequest   : leave after ",
+             "[PI] param: @=GETINFO",
+         }) {
+        EXPECT_NE(trace.find(expected), std::string::npos) << expected << "\n" << trace;
+    }
+    EXPECT_EQ(trace.find("PI is existing"), std::string::npos);
+    EXPECT_EQ(trace.find("4711"), std::string::npos);
+}
 
 // Runs last in its process: the exit event is never reset.
 TEST(RequestAnsweringExitTest, ExitInAnyCaseSetsTheExitEvent) {
