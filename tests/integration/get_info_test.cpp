@@ -6,6 +6,7 @@
 #include "dialog_driver.h"
 #include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
+#include "platform/utf8.h"
 #include "server_harness.h"
 
 namespace mossvane::testing {
@@ -99,7 +100,7 @@ TEST_F(GetInfoTest, TypedNumberIsFilteredAndAnswered) {
 TEST_F(GetInfoTest, EscapeCancels) {
     auto request = Ask();
     ASSERT_TRUE(request);
-    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
     ASSERT_TRUE(driver.EnterNumber(u"5678"));
     ASSERT_TRUE(driver.PressCancel());
     EXPECT_EQ(request->Answer(), kAnswerCancel);
@@ -108,14 +109,14 @@ TEST_F(GetInfoTest, EscapeCancels) {
 TEST_F(GetInfoTest, ThreeDigitsKeepTheDialogOpenWithLackNumber) {
     auto request = Ask();
     ASSERT_TRUE(request);
-    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
     ASSERT_TRUE(driver.EnterNumber(u"123"));
     ASSERT_TRUE(driver.PressOk());
     ASSERT_TRUE(driver.WaitForWindow(u"Lack Number"));
     ASSERT_TRUE(driver.ConfirmMessageBox(u"Lack Number"));
     EXPECT_TRUE(WaitUntil([&] { return !driver.IsShown(u"Lack Number"); }, 30s));
     EXPECT_FALSE(request->Ready());
-    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
     ASSERT_TRUE(driver.PressCancel());
     EXPECT_EQ(request->Answer(), kAnswerCancel);
 }
@@ -123,7 +124,7 @@ TEST_F(GetInfoTest, ThreeDigitsKeepTheDialogOpenWithLackNumber) {
 TEST_F(GetInfoTest, SecondRequestWaitsUntilTheFirstConnectionEnds) {
     auto first = Ask();
     ASSERT_TRUE(first);
-    ASSERT_TRUE(driver.WaitForWindow(kCaption));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
     auto second = Ask();
     ASSERT_TRUE(second);
     ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI] param: @=GETINFO", 2, 30s));
@@ -137,7 +138,8 @@ TEST_F(GetInfoTest, SecondRequestWaitsUntilTheFirstConnectionEnds) {
     EXPECT_FALSE(second->Ready());
     first->Close();
 
-    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.WaitForWindow(kCaption))
+        << server().DebugOutput() << "\nsecond answer: " << platform::Utf16ToUtf8(second->Answer());
     ASSERT_TRUE(driver.EnterNumber(u"2222"));
     ASSERT_TRUE(driver.PressOk());
     EXPECT_EQ(second->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=2222\n");

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/debug_output.h"
 #include "platform/posix/posix_util.h"
 #include "platform/system_info.h"
 
@@ -68,10 +69,19 @@ bool SpawnHelper(const std::string& path, const char* mode, int channelFd, pid_t
     return ready;
 }
 
-void WaitForExit(pid_t pid) {
+int WaitForExit(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
+}
+
+// A dialog that can't be shown is answered as cancelled; the trace says why.
+void TraceHelperFailure(int status) {
+    std::string reason = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                         : WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                               : "status " + std::to_string(status);
+    OutputDebugText(u"[PI] The dialog helper ended without an answer (" + FromUtf8(reason) + u")");
 }
 
 // The end code from the helper's reply; -1 when the reply is unusable.
@@ -180,11 +190,12 @@ std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u1
     std::string reply;
     const bool received = sent && ReceiveAll(ours.Get(), reply);
     ours.Reset();
-    WaitForExit(pid);
+    const int status = WaitForExit(pid);
 
     std::vector<std::u16string> records;
     std::int32_t code = -1;
     if (received && DecodeRecords(reply, records)) code = EndCodeFromReply(records, answer);
+    if (code < 0) TraceHelperFailure(status);
     WipeString(reply);
     WipeStrings(records);
     return code;

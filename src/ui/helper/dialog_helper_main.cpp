@@ -3,6 +3,8 @@
 // descriptor 3 and reads the end code and the number back from there.
 #include <gtk/gtk.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +21,8 @@ namespace {
 using platform::posix::kHelperChannelFd;
 
 constexpr std::size_t kMessageRecordCount = 2;
+constexpr int kDisplayAttempts = 10;
+constexpr gulong kDisplayRetryMicroseconds = 200000;
 
 bool ReadRequest(std::vector<std::u16string>& records) {
     std::string bytes;
@@ -58,6 +62,16 @@ int RunMessageMode(std::vector<std::u16string> records) {
     return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
 }
 
+// A busy X server now and then refuses a connection; a user waiting for the
+// dialog is better served by a few quick retries than by a cancellation.
+bool OpenDisplay() {
+    for (int attempt = 0; attempt < kDisplayAttempts; ++attempt) {
+        if (attempt > 0) g_usleep(kDisplayRetryMicroseconds);
+        if (gtk_init_check(nullptr, nullptr)) return true;
+    }
+    return false;
+}
+
 int Run(int argc, char** argv) {
     if (argc != 2) return platform::posix::kHelperExitBadRequest;
     const bool numberMode = std::strcmp(argv[1], platform::posix::kNumberModeArgument) == 0;
@@ -67,7 +81,11 @@ int Run(int argc, char** argv) {
     std::vector<std::u16string> records;
     if (!ReadRequest(records)) return platform::posix::kHelperExitBadRequest;
     // The mode is all the command line says; GTK sees no arguments at all.
-    if (!gtk_init_check(nullptr, nullptr)) return platform::posix::kHelperExitNoDisplay;
+    if (!OpenDisplay()) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "mossvane-dialog: cannot open display %s\n", display ? display : "");
+        return platform::posix::kHelperExitNoDisplay;
+    }
     return numberMode ? RunNumberMode(std::move(records)) : RunMessageMode(std::move(records));
 }
 

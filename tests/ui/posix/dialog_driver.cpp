@@ -21,35 +21,50 @@ namespace {
 constexpr auto kDeadline = std::chrono::seconds(30);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
-// Runs xdotool with `arguments`; true when it exits with 0. Its standard
-// output goes to `output`.
-bool RunXdotool(std::vector<std::string> arguments, std::string* output = nullptr) {
+// Runs xdotool once; its exit status, with what it printed in `output`.
+int RunXdotoolOnce(std::vector<std::string> arguments, std::string& output) {
     arguments.insert(arguments.begin(), "xdotool");
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return false;
+    if (pipe(pipeEnds) != 0) return -1;
     platform::posix::UniqueFd readEnd(pipeEnds[0]);
     platform::posix::UniqueFd writeEnd(pipeEnds[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, readEnd.Get());
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, "xdotool", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd.Reset();
-    if (spawned != 0) return false;
+    if (spawned != 0) return -1;
 
-    std::string text;
+    output.clear();
     char chunk[256];
-    for (ssize_t n; (n = read(readEnd.Get(), chunk, sizeof chunk)) > 0;) text.append(chunk, n);
+    for (ssize_t n; (n = read(readEnd.Get(), chunk, sizeof chunk)) > 0;) output.append(chunk, n);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (output != nullptr) *output = text;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs xdotool with `arguments`; true when it exits with 0. What it prints
+// goes to `output`. A busy X server now and then refuses a connection: such
+// a call did nothing and is made again.
+bool RunXdotool(std::vector<std::string> arguments, std::string* output = nullptr) {
+    std::string text;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (RunXdotoolOnce(arguments, text) == 0) {
+            if (output != nullptr) *output = text;
+            return true;
+        }
+        if (text.find("open display") == std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
 }
 
 // The first window whose title matches `title` exactly, or 0.
