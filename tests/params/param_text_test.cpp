@@ -163,6 +163,10 @@ struct ParseCase {
     std::int64_t length = -1;  // -1: the whole text
 };
 
+void PrintTo(const ParseCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
 class ParseParamTextTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseParamTextTest, GivesTheExpectedSet) {

@@ -28,6 +28,10 @@ struct Utf8Case {
     std::u16string expected;
 };
 
+void PrintTo(const Utf8Case& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
 class Utf8ToWideTest : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8ToWideTest, DecodesWithOneReplacementPerMaximalSubpart) {
@@ -93,6 +97,10 @@ struct Utf16Case {
     std::u16string text;
     std::string expected;
 };
+
+void PrintTo(const Utf16Case& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class Utf16ToUtf8Test : public ::testing::TestWithParam<Utf16Case> {};
 

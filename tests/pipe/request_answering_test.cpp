@@ -219,6 +219,10 @@ struct EmptyAnswerCase {
     std::u16string request;
 };
 
+void PrintTo(const EmptyAnswerCase& request, std::ostream* out) {
+    *out << request.name;
+}
+
 class EmptyAnswerTest : public ::testing::TestWithParam<EmptyAnswerCase> {
   protected:
     test::SettingsSandbox sandbox;

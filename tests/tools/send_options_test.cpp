@@ -13,6 +13,10 @@ struct Rejected {
     Arguments arguments;
 };
 
+void PrintTo(const Rejected& rejected, std::ostream* out) {
+    *out << rejected.name;
+}
+
 class SendOptionsRejectionTest : public ::testing::TestWithParam<Rejected> {};
 
 TEST_P(SendOptionsRejectionTest, ExplainsTheProblem) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "l10n/text_keys.h"
+#include "platform/utf8.h"
 
 namespace mossvane {
 namespace {
@@ -14,6 +15,10 @@ struct ReplaceCase {
     std::u16string labelTemplate;
     std::u16string expected;
 };
+
+void PrintTo(const ReplaceCase& testCase, std::ostream* out) {
+    *out << platform::Utf16ToUtf8(testCase.labelTemplate);
+}
 
 class ComposeRangeLabelTest : public ::testing::TestWithParam<ReplaceCase> {};
 

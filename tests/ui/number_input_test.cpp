@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/utf8.h"
+
 namespace mossvane {
 namespace {
 
@@ -12,6 +14,10 @@ struct FilterCase {
     std::u16string expected;
     bool changed;
 };
+
+void PrintTo(const FilterCase& testCase, std::ostream* out) {
+    *out << platform::Utf16ToUtf8(testCase.input);
+}
 
 class FilterDigitsTest : public ::testing::TestWithParam<FilterCase> {};
 
@@ -43,6 +49,10 @@ struct CheckCase {
     std::u16string number;
     NumberCheck expected;
 };
+
+void PrintTo(const CheckCase& testCase, std::ostream* out) {
+    *out << platform::Utf16ToUtf8(testCase.number);
+}
 
 class CheckNumberTest : public ::testing::TestWithParam<CheckCase> {};
 

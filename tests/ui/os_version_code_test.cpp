@@ -11,6 +11,10 @@ struct VersionCase {
     std::int32_t code;
 };
 
+void PrintTo(const VersionCase& testCase, std::ostream* out) {
+    *out << testCase.major << "." << testCase.minor;
+}
+
 class OsVersionCodeTest : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(OsVersionCodeTest, FollowsTheVersionTable) {
