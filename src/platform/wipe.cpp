@@ -29,4 +29,9 @@ void WipeText(std::string& text) {
     WipeWholeBuffer(text);
 }
 
+void WipeTexts(std::vector<std::u16string>& texts) {
+    for (std::u16string& text : texts) WipeText(text);
+    texts.clear();
+}
+
 }  // namespace mossvane::platform

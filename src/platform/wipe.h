@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mossvane::platform {
 
@@ -14,5 +15,8 @@ void WipeBytes(void* data, std::size_t size);
 // behind by earlier shortening go too) and leaves it empty.
 void WipeText(std::u16string& text);
 void WipeText(std::string& text);
+
+// Wipes every text, then empties the list.
+void WipeTexts(std::vector<std::u16string>& texts);
 
 }  // namespace mossvane::platform

@@ -2,39 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
+
+#include "support/table_provider.h"
 
 namespace mossvane {
 namespace {
 
-// A provider with a fixed table that records what it was asked.
-class TableProvider : public ILocalizeProvider {
-  public:
-    bool Translate(std::u16string_view key, std::u16string& text,
-                   const char16_t* defaultText) override {
-        ++m_calls;
-        const auto found = m_table.find(std::u16string(key));
-        if (found != m_table.end()) {
-            text = found->second;
-            return true;
-        }
-        if (defaultText != nullptr) text = defaultText;
-        return false;
-    }
-    std::u16string GetLanguage() const override { return u"kr"; }
-    bool IsRightToLeft() const override { return false; }
-    bool SetLanguage(const char16_t* /*code*/) override { return false; }
-
-    int Calls() const { return m_calls; }
-
-  private:
-    std::map<std::u16string, std::u16string> m_table{{u"PI/OK", u"\uD655\uC778"}};
-    int m_calls = 0;
-};
+// Every test asks for "PI/OK", which the table holds in Korean.
+test::TableProvider KoreanOkProvider() {
+    return test::TableProvider(test::TableProvider::Table{{u"PI/OK", u"\uD655\uC778"}});
+}
 
 TEST(LocalizeConsumerTest, AskTheProviderWhenThereIsOne) {
-    TableProvider provider;
+    test::TableProvider provider = KoreanOkProvider();
     const LocalizeConsumer consumer(&provider);
     std::u16string text = u"stale";
     EXPECT_TRUE(consumer.GetLocalizedText(u"PI/OK", text, u"OK"));
@@ -56,7 +37,7 @@ TEST(LocalizeConsumerTest, WithoutAProviderGivesTheDefaultText) {
 }
 
 TEST(LocalizeConsumerTest, WithoutADefaultTheTextIsLeftAloneOrEmpty) {
-    TableProvider provider;
+    test::TableProvider provider = KoreanOkProvider();
     for (ILocalizeProvider* candidate :
          {static_cast<ILocalizeProvider*>(&provider), static_cast<ILocalizeProvider*>(nullptr)}) {
         const LocalizeConsumer consumer(candidate);

@@ -7,6 +7,7 @@
 
 #include "l10n/text_keys.h"
 #include "platform/utf8.h"
+#include "support/table_provider.h"
 
 namespace mossvane {
 namespace {
@@ -54,27 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 using Table = std::map<std::u16string, std::u16string>;
 
-// A provider with a fixed table of texts.
-class TableProvider : public ILocalizeProvider {
-  public:
-    explicit TableProvider(Table table) : m_table(std::move(table)) {}
-    bool Translate(std::u16string_view key, std::u16string& text,
-                   const char16_t* defaultText) override {
-        const auto found = m_table.find(std::u16string(key));
-        if (found != m_table.end()) {
-            text = found->second;
-            return true;
-        }
-        if (defaultText != nullptr) text = defaultText;
-        return false;
-    }
-    std::u16string GetLanguage() const override { return u"xx"; }
-    bool IsRightToLeft() const override { return false; }
-    bool SetLanguage(const char16_t* /*code*/) override { return false; }
-
-  private:
-    Table m_table;
-};
+using test::TableProvider;
 
 TEST(NumberDialogTextsTest, EnglishDefaultsWithoutProvider) {
     const NumberDialogTexts texts = LoadNumberDialogTexts(LocalizeConsumer(nullptr));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 namespace mossvane::platform {
 
@@ -21,11 +22,13 @@ void WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 void OutputDebugText(std::u16string_view text) {
-    std::string line = posix::ToUtf8(text);
+    std::string line = Utf16ToUtf8(text);
     if (line.empty() || line.back() != '\n') line += '\n';
     WriteAll(STDERR_FILENO, line);
 }
 
-void WriteStandardOutput(std::string_view text) { WriteAll(STDOUT_FILENO, text); }
+void WriteStandardOutput(std::string_view text) {
+    WriteAll(STDOUT_FILENO, text);
+}
 
 }  // namespace mossvane::platform

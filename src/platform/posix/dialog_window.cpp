@@ -15,6 +15,8 @@
 #include "platform/debug_output.h"
 #include "platform/posix/posix_util.h"
 #include "platform/system_info.h"
+#include "platform/utf8.h"
+#include "platform/wipe.h"
 
 extern char** environ;
 
@@ -81,7 +83,8 @@ void TraceHelperFailure(int status) {
     std::string reason = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                          : WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
                                                : "status " + std::to_string(status);
-    OutputDebugText(u"[PI] The dialog helper ended without an answer (" + FromUtf8(reason) + u")");
+    OutputDebugText(u"[PI] The dialog helper ended without an answer (" + Utf8ToUtf16(reason) +
+                    u")");
 }
 
 // The end code from the helper's reply; -1 when the reply is unusable.
@@ -108,10 +111,10 @@ bool HasDisplay() {
 std::string EncodeRecords(const std::vector<std::u16string>& records) {
     std::string out;
     for (const std::u16string& record : records) {
-        std::string utf8 = ToUtf8(record);
+        std::string utf8 = Utf16ToUtf8(record);
         AppendLength(out, utf8.size());
         out.append(utf8);
-        WipeString(utf8);
+        WipeText(utf8);
     }
     return out;
 }
@@ -123,7 +126,7 @@ bool DecodeRecords(std::string_view bytes, std::vector<std::u16string>& records)
         const std::size_t length = ReadLength(bytes);
         bytes.remove_prefix(kLengthBytes);
         if (length > bytes.size()) return false;
-        records.push_back(FromUtf8(bytes.substr(0, length)));
+        records.push_back(Utf8ToUtf16(bytes.substr(0, length)));
         bytes.remove_prefix(length);
     }
     return true;
@@ -152,23 +155,6 @@ bool ReceiveAll(int fd, std::string& bytes) {
     }
 }
 
-void WipeString(std::string& text) {
-    text.resize(text.capacity());
-    explicit_bzero(text.data(), text.size());
-    text.clear();
-}
-
-void WipeString(std::u16string& text) {
-    text.resize(text.capacity());
-    explicit_bzero(text.data(), text.size() * sizeof(char16_t));
-    text.clear();
-}
-
-void WipeStrings(std::vector<std::u16string>& texts) {
-    for (std::u16string& text : texts) WipeString(text);
-    texts.clear();
-}
-
 std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u16string>& texts,
                              std::u16string& answer) {
     answer.clear();
@@ -179,14 +165,14 @@ std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u1
     UniqueFd theirs(ends[1]);
     if (!MoveAwayFromChannelFd(theirs)) return -1;
 
-    const std::string helperPath = ToUtf8(ExecutableFolder()) + kDialogHelperName;
+    const std::string helperPath = Utf16ToUtf8(ExecutableFolder()) + kDialogHelperName;
     pid_t pid = 0;
     if (!SpawnHelper(helperPath, modeArgument, theirs.Get(), pid)) return -1;
     theirs.Reset();
 
     std::string request = EncodeRecords(texts);
     const bool sent = SendAll(ours.Get(), request) && shutdown(ours.Get(), SHUT_WR) == 0;
-    WipeString(request);
+    WipeText(request);
     std::string reply;
     const bool received = sent && ReceiveAll(ours.Get(), reply);
     ours.Reset();
@@ -196,8 +182,8 @@ std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u1
     std::int32_t code = -1;
     if (received && DecodeRecords(reply, records)) code = EndCodeFromReply(records, answer);
     if (code < 0) TraceHelperFailure(status);
-    WipeString(reply);
-    WipeStrings(records);
+    WipeText(reply);
+    WipeTexts(records);
     return code;
 }
 

@@ -50,9 +50,4 @@ bool SendAll(int fd, std::string_view bytes);
 // Reads until the peer shuts its side, at most kMaxChannelBytes.
 bool ReceiveAll(int fd, std::string& bytes);
 
-// Zero a buffer that held an answer before it is freed.
-void WipeString(std::string& text);
-void WipeString(std::u16string& text);
-void WipeStrings(std::vector<std::u16string>& texts);
-
 }  // namespace mossvane::platform::posix

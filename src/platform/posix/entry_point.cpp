@@ -4,6 +4,7 @@
 
 #include "app/plug_in_server.h"
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 int main(int argc, char** argv) {
     std::string commandLine;
@@ -11,5 +12,5 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
-    return mossvane::RunPlugInServer(mossvane::platform::posix::FromUtf8(commandLine));
+    return mossvane::RunPlugInServer(mossvane::platform::Utf8ToUtf16(commandLine));
 }

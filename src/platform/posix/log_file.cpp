@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 namespace mossvane::platform {
 
@@ -26,7 +27,7 @@ ErrorCode LogFile::OpenForAppend(std::u16string_view path, LogFile& file) {
     file.Close();
     if (path.empty()) return kPathNotFound;
     if (path.find(u'\0') != std::u16string_view::npos) return kInvalidParameter;
-    const std::string nativePath = posix::ToUtf8(path);
+    const std::string nativePath = Utf16ToUtf8(path);
     // Read and write for everyone the umask allows, as fopen creates files.
     // O_NONBLOCK has no effect on regular files; it only keeps a FIFO named
     // by mistake from blocking the traced call until a reader turns up.

@@ -19,6 +19,7 @@
 #include "platform/posix/event_native.h"
 #include "platform/posix/posix_util.h"
 #include "platform/system_info.h"
+#include "platform/utf8.h"
 
 namespace mossvane::platform {
 
@@ -69,7 +70,9 @@ PipeConnection::~PipeConnection() = default;
 PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
 PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
 
-bool PipeConnection::IsValid() const { return m_impl && m_impl->fd.IsValid(); }
+bool PipeConnection::IsValid() const {
+    return m_impl && m_impl->fd.IsValid();
+}
 
 ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
     bytesRead = 0;
@@ -90,8 +93,8 @@ ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t&
     if (!IsValid()) return kInvalidHandle;
     const auto* bytes = static_cast<const char*>(data);
     while (bytesWritten < size) {
-        ssize_t sent = send(m_impl->fd.Get(), bytes + bytesWritten, size - bytesWritten,
-                            MSG_NOSIGNAL);
+        ssize_t sent =
+            send(m_impl->fd.Get(), bytes + bytesWritten, size - bytesWritten, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0) return posix::ErrorFromErrno(errno);
         bytesWritten += static_cast<std::size_t>(sent);
@@ -99,7 +102,9 @@ ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t&
     return kSuccess;
 }
 
-ErrorCode PipeConnection::SetByteReadMode() { return IsValid() ? kSuccess : kInvalidHandle; }
+ErrorCode PipeConnection::SetByteReadMode() {
+    return IsValid() ? kSuccess : kInvalidHandle;
+}
 
 void PipeConnection::FlushAndDisconnect() {
     // What was written stays readable for the client after the close.
@@ -107,7 +112,9 @@ void PipeConnection::FlushAndDisconnect() {
     Close();
 }
 
-void PipeConnection::Close() { m_impl.reset(); }
+void PipeConnection::Close() {
+    m_impl.reset();
+}
 
 struct PipeListener::Impl {
     std::u16string pipeName;
@@ -187,7 +194,7 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
         uid_t peerUid = 0;
         if (!IsPeerTrusted(client.Get(), peerUid)) {
             OutputDebugText(u"[PI] Refused a client of another user (uid " +
-                            posix::FromUtf8(std::to_string(peerUid)) + u")\n");
+                            Utf8ToUtf16(std::to_string(peerUid)) + u")\n");
             continue;
         }
         auto impl = std::make_unique<PipeConnection::Impl>();

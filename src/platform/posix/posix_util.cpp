@@ -53,10 +53,6 @@ ErrorCode ErrorFromErrno(int errnoValue) {
     }
 }
 
-std::string ToUtf8(std::u16string_view text) { return Utf16ToUtf8(text); }
-
-std::u16string FromUtf8(std::string_view text) { return Utf8ToUtf16(text); }
-
 ErrorCode RuntimeFolder(std::string& folder) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] != '\0') {
@@ -80,7 +76,7 @@ ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view su
     std::size_t slash = windowsName.find_last_of(u'\\');
     std::u16string_view leaf =
         slash == std::u16string_view::npos ? windowsName : windowsName.substr(slash + 1);
-    std::string name = ToUtf8(leaf);
+    std::string name = Utf16ToUtf8(leaf);
     // A user name may hold characters that a file name can't.
     for (char& c : name) {
         if (c == '/') c = '_';

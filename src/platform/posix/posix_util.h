@@ -1,5 +1,5 @@
-// Helpers shared by the POSIX backend files: errno mapping, UTF-16 to UTF-8
-// for file names and texts, the runtime folder, and an owned descriptor.
+// Helpers shared by the POSIX backend files: errno mapping, the runtime
+// folder, and an owned descriptor.
 #pragma once
 
 #include <string>
@@ -11,9 +11,6 @@ namespace mossvane::platform::posix {
 
 // Maps an errno value to the system error code the program passes around.
 ErrorCode ErrorFromErrno(int errnoValue);
-
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
 
 // The per-user runtime folder: $XDG_RUNTIME_DIR, or /tmp/mossvane-<uid>
 // created with mode 0700 and refused unless it is the user's own with that mode.
@@ -27,7 +24,7 @@ ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view su
 
 // A file descriptor that closes itself.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : m_fd(fd) {}
     ~UniqueFd() { Reset(); }
@@ -48,7 +45,7 @@ public:
     }
     void Reset(int fd = -1);
 
-private:
+  private:
     int m_fd = -1;
 };
 

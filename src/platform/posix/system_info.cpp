@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 namespace mossvane::platform {
 
@@ -22,13 +23,17 @@ bool GetCurrentUserName(std::u16string& name) {
     if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
         return false;
     }
-    name = posix::FromUtf8(found->pw_name);
+    name = Utf8ToUtf16(found->pw_name);
     return true;
 }
 
-std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t CurrentProcessId() {
+    return static_cast<std::uint32_t>(getpid());
+}
 
-std::uint32_t CurrentThreadId() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+std::uint32_t CurrentThreadId() {
+    return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
 
 std::uint32_t TickCount() {
     timespec now{};
@@ -57,7 +62,7 @@ std::u16string ExecutablePath() {
     std::vector<char> buffer(4096);
     ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     if (length <= 0) return {};
-    return posix::FromUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+    return Utf8ToUtf16(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
 }
 
 std::u16string ExecutableFolder() {
@@ -66,7 +71,9 @@ std::u16string ExecutableFolder() {
 }
 
 // There are no Windows versions here; everything behaves as on a current one.
-bool IsVistaOrLater() { return true; }
+bool IsVistaOrLater() {
+    return true;
+}
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

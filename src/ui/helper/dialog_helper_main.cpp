@@ -12,6 +12,7 @@
 #include "helper/message_window.h"
 #include "helper/number_window.h"
 #include "platform/posix/dialog_window.h"
+#include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
 
@@ -28,15 +29,15 @@ bool ReadRequest(std::vector<std::u16string>& records) {
     std::string bytes;
     const bool read = platform::posix::ReceiveAll(kHelperChannelFd, bytes) &&
                       platform::posix::DecodeRecords(bytes, records);
-    platform::posix::WipeString(bytes);
+    platform::WipeText(bytes);
     return read;
 }
 
 bool SendReply(std::vector<std::u16string>& reply) {
     std::string bytes = platform::posix::EncodeRecords(reply);
     const bool sent = platform::posix::SendAll(kHelperChannelFd, bytes);
-    platform::posix::WipeString(bytes);
-    platform::posix::WipeStrings(reply);
+    platform::WipeText(bytes);
+    platform::WipeTexts(reply);
     return sent;
 }
 
@@ -51,7 +52,7 @@ int RunNumberMode(std::vector<std::u16string> records) {
     const std::int32_t code = RunNumberWindow(texts, number);
     std::vector<std::u16string> reply{EndCodeText(code)};
     if (code == kEndCodeOk) reply.push_back(number);
-    platform::posix::WipeString(number);
+    platform::WipeText(number);
     return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 namespace mossvane::dialog_helper {
 
@@ -13,8 +14,8 @@ void PutInFront(GtkWindow* window) {
 }
 
 void RunMessageWindow(GtkWindow* parent, const MessageTexts& message) {
-    const std::string caption = platform::posix::ToUtf8(message.caption);
-    const std::string text = platform::posix::ToUtf8(message.text);
+    const std::string caption = platform::Utf16ToUtf8(message.caption);
+    const std::string text = platform::Utf16ToUtf8(message.text);
     // The text goes in as an argument of "%s": a localized text is never a
     // format.
     GtkWidget* box = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL),

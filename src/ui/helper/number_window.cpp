@@ -6,15 +6,17 @@
 #include "helper/message_window.h"
 #include "platform/posix/dialog_window.h"
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
+#include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/number_input.h"
 
 namespace mossvane::dialog_helper {
 namespace {
 
-using platform::posix::FromUtf8;
-using platform::posix::ToUtf8;
-using platform::posix::WipeString;
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
+using platform::WipeText;
 
 // The template's positions are in dialog units; these turn them into pixels
 // for GTK's taller default widgets.
@@ -61,14 +63,14 @@ gboolean ApplyFilter(gpointer data) {
     auto& self = *static_cast<NumberWindow*>(data);
     self.pendingFilter = 0;
     GtkEntry* entry = GTK_ENTRY(self.numberBox);
-    std::u16string text = FromUtf8(gtk_entry_get_text(entry));
+    std::u16string text = Utf8ToUtf16(gtk_entry_get_text(entry));
     if (!text.empty() && FilterDigits(text)) {
-        std::string filtered = ToUtf8(text);
+        std::string filtered = Utf16ToUtf8(text);
         gtk_entry_set_text(entry, filtered.c_str());
         gtk_editable_set_position(GTK_EDITABLE(entry), -1);
-        WipeString(filtered);
+        WipeText(filtered);
     }
-    WipeString(text);
+    WipeText(text);
     return G_SOURCE_REMOVE;
 }
 
@@ -89,15 +91,15 @@ void FlushFilter(NumberWindow& self) {
 void OnOk(GtkButton* /*button*/, gpointer data) {
     auto& self = *static_cast<NumberWindow*>(data);
     FlushFilter(self);
-    std::u16string text = FromUtf8(gtk_entry_get_text(GTK_ENTRY(self.numberBox)));
+    std::u16string text = Utf8ToUtf16(gtk_entry_get_text(GTK_ENTRY(self.numberBox)));
     const NumberCheck check = CheckNumber(text);
     if (check == NumberCheck::Accepted) {
         self.number.assign(text);
-        WipeString(text);
+        WipeText(text);
         End(self, kEndCodeOk);
         return;
     }
-    WipeString(text);
+    WipeText(text);
     const MessageTexts& message =
         check == NumberCheck::Empty ? self.texts.emptyNumber : self.texts.lackNumber;
     RunMessageWindow(GTK_WINDOW(self.window), message);
@@ -126,7 +128,7 @@ void Place(GtkWidget* layout, GtkWidget* widget, const DluRect& rect) {
 }
 
 GtkWidget* NewButton(const std::u16string& label, GCallback handler, NumberWindow& self) {
-    const std::string text = ToUtf8(label);
+    const std::string text = Utf16ToUtf8(label);
     GtkWidget* button = gtk_button_new_with_label(text.c_str());
     g_signal_connect(button, "clicked", handler, &self);
     return button;
@@ -150,7 +152,7 @@ GtkWidget* BuildLayout(NumberWindow& self) {
     Place(layout, NewButton(self.texts.cancelButton, G_CALLBACK(OnCancel), self),
           kCancelButtonRect);
 
-    const std::string label = ToUtf8(self.texts.rangeLabel);
+    const std::string label = Utf16ToUtf8(self.texts.rangeLabel);
     GtkWidget* rangeLabel = gtk_label_new(label.c_str());
     gtk_label_set_xalign(GTK_LABEL(rangeLabel), 0.0f);
     Place(layout, rangeLabel, kRangeLabelRect);
@@ -161,7 +163,7 @@ GtkWidget* BuildLayout(NumberWindow& self) {
 
 void BuildWindow(NumberWindow& self) {
     self.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    const std::string caption = ToUtf8(self.texts.caption);
+    const std::string caption = Utf16ToUtf8(self.texts.caption);
     gtk_window_set_title(GTK_WINDOW(self.window), caption.c_str());
     gtk_window_set_resizable(GTK_WINDOW(self.window), FALSE);
     gtk_window_set_type_hint(GTK_WINDOW(self.window), GDK_WINDOW_TYPE_HINT_DIALOG);
@@ -190,7 +192,7 @@ std::int32_t RunNumberWindow(const NumberDialogTexts& texts, std::u16string& num
     gtk_entry_set_text(GTK_ENTRY(self.numberBox), "");
     gtk_widget_destroy(self.window);
     number.assign(self.number);
-    WipeString(self.number);
+    WipeText(self.number);
     return self.endCode;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 
@@ -70,7 +71,7 @@ bool RunXdotool(std::vector<std::string> arguments, std::string* output = nullpt
 // The first window whose title matches `title` exactly, or 0.
 std::uintptr_t FindWindow(const std::u16string& title) {
     std::string output;
-    const std::string pattern = "^" + platform::posix::ToUtf8(title) + "$";
+    const std::string pattern = "^" + platform::Utf16ToUtf8(title) + "$";
     if (!RunXdotool({"search", "--name", pattern}, &output)) return 0;
     return std::strtoull(output.c_str(), nullptr, 10);
 }
@@ -105,12 +106,12 @@ bool DialogDriver::IsShown(const std::u16string& title) {
 }
 
 bool DialogDriver::EnterNumber(const std::u16string& text) {
-    return Focus(m_window) && RunXdotool({"type", platform::posix::ToUtf8(text)});
+    return Focus(m_window) && RunXdotool({"type", platform::Utf16ToUtf8(text)});
 }
 
 int DialogDriver::CountShown(const std::u16string& title) {
     std::string output;
-    const std::string pattern = "^" + platform::posix::ToUtf8(title) + "$";
+    const std::string pattern = "^" + platform::Utf16ToUtf8(title) + "$";
     if (!RunXdotool({"search", "--onlyvisible", "--name", pattern}, &output)) return 0;
     int count = 0;
     for (char c : output) count += c == '\n' ? 1 : 0;
