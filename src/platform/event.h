@@ -7,7 +7,7 @@
 namespace mossvane::platform {
 
 class Event {
-public:
+  public:
     // Created non-signalled.
     Event();
     ~Event();
@@ -25,7 +25,7 @@ public:
     struct Native;
     const Native& native() const;
 
-private:
+  private:
     std::unique_ptr<Native> m_native;
 };
 

@@ -9,7 +9,7 @@
 namespace mossvane::platform {
 
 class NamedMutex {
-public:
+  public:
     NamedMutex();
     ~NamedMutex();
     NamedMutex(NamedMutex&&) noexcept;
@@ -34,7 +34,7 @@ public:
     // Puts the low mandatory integrity label on the mutex. True on success.
     bool ApplyLowIntegrityLabel();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

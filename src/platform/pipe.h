@@ -16,7 +16,7 @@ namespace mossvane::platform {
 // One end of a connected pipe: a server instance or a client handle. Reads
 // and writes block; a peer that has closed its end gives kBrokenPipe.
 class PipeConnection {
-public:
+  public:
     PipeConnection();
     ~PipeConnection();
     PipeConnection(PipeConnection&&) noexcept;
@@ -44,7 +44,7 @@ public:
     struct Impl;
     explicit PipeConnection(std::unique_ptr<Impl> impl);
 
-private:
+  private:
     std::unique_ptr<Impl> m_impl;
 };
 
@@ -52,7 +52,7 @@ enum class ListenResult { Connected, ExitRequested, Failed };
 
 // Server side. One pending instance at a time waits for the next client.
 class PipeListener {
-public:
+  public:
     explicit PipeListener(std::u16string_view pipeName);
     ~PipeListener();
     PipeListener(const PipeListener&) = delete;
@@ -70,7 +70,7 @@ public:
     // Closes the instance that is still waiting, if any.
     void ClosePendingInstance();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -6,7 +6,7 @@
 namespace mossvane::platform {
 
 class ProcessServices {
-public:
+  public:
     ProcessServices();
     ~ProcessServices();
     ProcessServices(const ProcessServices&) = delete;

@@ -40,7 +40,7 @@ struct RegistryValue {
 
 // An open key. Move-only; closes itself.
 class RegistryKey {
-public:
+  public:
     RegistryKey();
     ~RegistryKey();
     RegistryKey(RegistryKey&&) noexcept;
@@ -80,7 +80,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -1,7 +1,7 @@
 #include "ui/phone_number_dialog.h"
 
-#include "ui/dialog_constants.h"
 #include "platform/wipe.h"
+#include "ui/dialog_constants.h"
 
 namespace mossvane {
 

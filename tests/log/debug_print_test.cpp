@@ -12,7 +12,6 @@
 namespace mossvane {
 namespace {
 
-
 class DebugPrintTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(m_capture.IsListening()); }

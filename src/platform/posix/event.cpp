@@ -44,6 +44,8 @@ void Event::Wait() const {
     }
 }
 
-const Event::Native& Event::native() const { return *m_native; }
+const Event::Native& Event::native() const {
+    return *m_native;
+}
 
 }  // namespace mossvane::platform

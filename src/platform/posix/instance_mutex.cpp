@@ -18,7 +18,9 @@ struct NamedMutex::Impl {
 };
 
 NamedMutex::NamedMutex() = default;
-NamedMutex::~NamedMutex() { Close(); }
+NamedMutex::~NamedMutex() {
+    Close();
+}
 NamedMutex::NamedMutex(NamedMutex&&) noexcept = default;
 NamedMutex& NamedMutex::operator=(NamedMutex&&) noexcept = default;
 
@@ -44,7 +46,9 @@ NamedMutex NamedMutex::Create(std::u16string_view name, ErrorCode& lastError) {
     return mutex;
 }
 
-bool NamedMutex::IsValid() const { return m_impl && m_impl->fd.IsValid(); }
+bool NamedMutex::IsValid() const {
+    return m_impl && m_impl->fd.IsValid();
+}
 
 void NamedMutex::Release() {
     if (!m_impl || !m_impl->locked) return;
@@ -52,9 +56,13 @@ void NamedMutex::Release() {
     m_impl->locked = false;
 }
 
-void NamedMutex::Close() { m_impl.reset(); }
+void NamedMutex::Close() {
+    m_impl.reset();
+}
 
 // Integrity levels don't exist here; the label is a no-op that succeeds.
-bool NamedMutex::ApplyLowIntegrityLabel() { return true; }
+bool NamedMutex::ApplyLowIntegrityLabel() {
+    return true;
+}
 
 }  // namespace mossvane::platform

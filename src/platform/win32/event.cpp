@@ -15,14 +15,24 @@ Event::Event() : m_native(std::make_unique<Native>()) {
 
 Event::~Event() = default;
 
-void Event::Set() { SetEvent(m_native->handle.Get()); }
+void Event::Set() {
+    SetEvent(m_native->handle.Get());
+}
 
-void Event::Reset() { ResetEvent(m_native->handle.Get()); }
+void Event::Reset() {
+    ResetEvent(m_native->handle.Get());
+}
 
-bool Event::IsSet() const { return WaitForSingleObject(m_native->handle.Get(), 0) == WAIT_OBJECT_0; }
+bool Event::IsSet() const {
+    return WaitForSingleObject(m_native->handle.Get(), 0) == WAIT_OBJECT_0;
+}
 
-void Event::Wait() const { WaitForSingleObject(m_native->handle.Get(), INFINITE); }
+void Event::Wait() const {
+    WaitForSingleObject(m_native->handle.Get(), INFINITE);
+}
 
-const Event::Native& Event::native() const { return *m_native; }
+const Event::Native& Event::native() const {
+    return *m_native;
+}
 
 }  // namespace mossvane::platform

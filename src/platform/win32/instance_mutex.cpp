@@ -23,7 +23,9 @@ struct NamedMutex::Impl {
 };
 
 NamedMutex::NamedMutex() = default;
-NamedMutex::~NamedMutex() { Close(); }
+NamedMutex::~NamedMutex() {
+    Close();
+}
 NamedMutex::NamedMutex(NamedMutex&&) noexcept = default;
 NamedMutex& NamedMutex::operator=(NamedMutex&&) noexcept = default;
 
@@ -38,7 +40,9 @@ NamedMutex NamedMutex::Create(std::u16string_view name, ErrorCode& lastError) {
     return mutex;
 }
 
-bool NamedMutex::IsValid() const { return m_impl && m_impl->handle.IsValid(); }
+bool NamedMutex::IsValid() const {
+    return m_impl && m_impl->handle.IsValid();
+}
 
 void NamedMutex::Release() {
     if (!m_impl || !m_impl->owned) return;
@@ -46,7 +50,9 @@ void NamedMutex::Release() {
     m_impl->owned = false;
 }
 
-void NamedMutex::Close() { m_impl.reset(); }
+void NamedMutex::Close() {
+    m_impl.reset();
+}
 
 bool NamedMutex::ApplyLowIntegrityLabel() {
     if (!IsVistaOrLater()) return true;

@@ -55,7 +55,9 @@ PipeConnection::~PipeConnection() = default;
 PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
 PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
 
-bool PipeConnection::IsValid() const { return m_impl && m_impl->pipe.IsValid(); }
+bool PipeConnection::IsValid() const {
+    return m_impl && m_impl->pipe.IsValid();
+}
 
 ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
     bytesRead = 0;
@@ -85,7 +87,7 @@ ErrorCode PipeConnection::SetByteReadMode() {
     if (!IsValid()) return kInvalidHandle;
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     return SetNamedPipeHandleState(m_impl->pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
-                                                                               : GetLastError();
+                                                                                : GetLastError();
 }
 
 void PipeConnection::FlushAndDisconnect() {
@@ -95,7 +97,9 @@ void PipeConnection::FlushAndDisconnect() {
     Close();
 }
 
-void PipeConnection::Close() { m_impl.reset(); }
+void PipeConnection::Close() {
+    m_impl.reset();
+}
 
 struct PipeListener::Impl {
     std::wstring pipeName;
@@ -121,13 +125,14 @@ PipeListener::PipeListener(std::u16string_view pipeName) : m_impl(std::make_uniq
     }
 }
 
-PipeListener::~PipeListener() { ClosePendingInstance(); }
+PipeListener::~PipeListener() {
+    ClosePendingInstance();
+}
 
 ErrorCode PipeListener::CreateInstance() {
-    HANDLE pipe = CreateNamedPipeW(m_impl->pipeName.c_str(),
-                                   PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, kMaxInstances,
-                                   kPipeBufferSize, kPipeBufferSize, 0,
-                                   m_impl->hasAttributes ? &m_impl->attributes : nullptr);
+    HANDLE pipe = CreateNamedPipeW(
+        m_impl->pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, kMaxInstances,
+        kPipeBufferSize, kPipeBufferSize, 0, m_impl->hasAttributes ? &m_impl->attributes : nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
     m_impl->pending.Reset(pipe);
     return kSuccess;

@@ -21,6 +21,8 @@ ProcessServices::ProcessServices() {
     InitCommonControlsEx(&controls);
 }
 
-ProcessServices::~ProcessServices() { CoUninitialize(); }
+ProcessServices::~ProcessServices() {
+    CoUninitialize();
+}
 
 }  // namespace mossvane::platform

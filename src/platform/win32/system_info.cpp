@@ -23,11 +23,17 @@ bool GetCurrentUserName(std::u16string& name) {
     return true;
 }
 
-std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+std::uint32_t CurrentProcessId() {
+    return GetCurrentProcessId();
+}
 
-std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
+std::uint32_t CurrentThreadId() {
+    return GetCurrentThreadId();
+}
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t TickCount() {
+    return GetTickCount();
+}
 
 UtcTime CurrentUtcTime() {
     SYSTEMTIME now{};
@@ -39,7 +45,8 @@ UtcTime CurrentUtcTime() {
 std::u16string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
         if (length < buffer.size()) {
             return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
@@ -64,6 +71,8 @@ bool IsVistaOrLater() {
     return answer;
 }
 
-void SleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace mossvane::platform

@@ -6,7 +6,7 @@
 namespace mossvane::platform::win32 {
 
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
     ~UniqueHandle() { Reset(); }
@@ -30,13 +30,13 @@ public:
         m_handle = handle;
     }
 
-private:
+  private:
     HANDLE m_handle = nullptr;
 };
 
 // Memory from LocalAlloc, such as a converted security descriptor.
 class UniqueLocalMemory {
-public:
+  public:
     UniqueLocalMemory() = default;
     ~UniqueLocalMemory() {
         if (m_memory) LocalFree(m_memory);
@@ -47,7 +47,7 @@ public:
     void* Get() const { return m_memory; }
     void** Receive() { return &m_memory; }
 
-private:
+  private:
     void* m_memory = nullptr;
 };
 

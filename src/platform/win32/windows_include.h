@@ -23,8 +23,12 @@
 namespace mossvane::platform::win32 {
 
 // char16_t and wchar_t are both UTF-16 code units on Windows.
-inline const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-inline wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const wchar_t* Wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+inline wchar_t* Wide(char16_t* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
 
 // A null-terminated copy for API calls that take LPCWSTR.
 inline std::wstring WideString(std::u16string_view text) {

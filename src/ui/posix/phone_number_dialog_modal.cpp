@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "platform/posix/dialog_window.h"
+#include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
 #include "ui/number_input.h"
 #include "ui/phone_number_dialog.h"
-#include "platform/wipe.h"
 
 namespace mossvane {
 

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "l10n/text_keys.h"
+#include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
 #include "ui/number_input.h"
-#include "platform/wipe.h"
 #include "ui/win32/companion_driver.h"
 #include "ui/win32/foreground.h"
 

@@ -82,7 +82,8 @@ void DebugCapture::Listener::Run(CapturedTexts& texts, std::uint32_t processId) 
         std::memcpy(&writer, view.Get(), sizeof(writer));
         const char* text = view.Get() + kTextOffset;
         const std::size_t length = strnlen(text, kBufferSize - kTextOffset);
-        if (processId == kAnyProcess || writer == processId) texts.Add(writer, ToUtf8(text, length));
+        if (processId == kAnyProcess || writer == processId)
+            texts.Add(writer, ToUtf8(text, length));
         SetEvent(bufferReady.Get());
     }
 }
