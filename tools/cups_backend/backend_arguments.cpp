@@ -1,0 +1,194 @@
+#include "backend_arguments.h"
+
+#include <charconv>
+
+#include "platform/utf8.h"
+
+namespace mossvane::cups {
+
+namespace {
+
+constexpr std::size_t kJobArgumentCount = 5;
+constexpr std::size_t kJobArgumentCountWithFile = 6;
+
+// Decimal digits only, no sign, no spaces, within 32 bits.
+bool ParseNumber(std::string_view text, std::uint32_t& value) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return status == std::errc() && end == text.data() + text.size();
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "%41" becomes "A"; a "%" without two hex digits makes the text invalid.
+bool PercentDecode(std::string_view text, std::string& decoded) {
+    decoded.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) return false;
+        int high = HexValue(text[i + 1]);
+        int low = HexValue(text[i + 2]);
+        if (high < 0 || low < 0) return false;
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+bool ApplyOption(std::string_view key, std::string_view value, DeviceOptions& options,
+                 std::string& error) {
+    if (key != "pin") {
+        error = "unknown option \"" + std::string(key) + "\" in the device URI (known: pin=ask)";
+        return false;
+    }
+    if (value != "ask") {
+        error = "unknown value \"" + std::string(value) + "\" for pin (known: ask)";
+        return false;
+    }
+    options.askForNumber = true;
+    return true;
+}
+
+bool ParseQuery(std::string_view query, DeviceOptions& options, std::string& error) {
+    while (!query.empty()) {
+        std::size_t end = query.find('&');
+        std::string_view pair = query.substr(0, end);
+        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
+        if (pair.empty()) continue;
+        std::size_t equals = pair.find('=');
+        std::string key;
+        std::string value;
+        if (!PercentDecode(pair.substr(0, equals), key) ||
+            (equals != std::string_view::npos && !PercentDecode(pair.substr(equals + 1), value))) {
+            error = "bad percent escape in the device URI";
+            return false;
+        }
+        if (!ApplyOption(key, value, options, error)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& commandLine,
+                      std::string& error) {
+    commandLine = CommandLine();
+    if (arguments.empty()) return true;
+    if (arguments.size() != kJobArgumentCount && arguments.size() != kJobArgumentCountWithFile) {
+        error = "usage: mossvane job-id user title copies options [file]";
+        return false;
+    }
+    JobArguments& job = commandLine.job;
+    if (!ParseNumber(arguments[0], job.jobId) || job.jobId == 0) {
+        error = "the job id \"" + arguments[0] + "\" is not a positive number";
+        return false;
+    }
+    if (arguments[1].empty()) {
+        error = "the job has no user name";
+        return false;
+    }
+    if (!ParseNumber(arguments[3], job.copies) || job.copies == 0) {
+        error = "the number of copies \"" + arguments[3] + "\" is not a positive number";
+        return false;
+    }
+    job.user = arguments[1];
+    job.title = arguments[2];
+    job.options = arguments[4];
+    if (arguments.size() == kJobArgumentCountWithFile) {
+        if (arguments[5].empty()) {
+            error = "the file name is empty";
+            return false;
+        }
+        job.file = arguments[5];
+    }
+    commandLine.mode = BackendMode::Job;
+    return true;
+}
+
+std::string ChooseDeviceUri(const char* deviceUriVariable, std::string_view argv0) {
+    if (deviceUriVariable != nullptr && deviceUriVariable[0] != '\0') return deviceUriVariable;
+    std::string_view prefix = argv0.substr(0, sizeof kScheme);
+    if (EqualsIgnoringCase(prefix, std::string(kScheme) + ":")) return std::string(argv0);
+    return "";
+}
+
+bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& error) {
+    options = DeviceOptions();
+    std::size_t colon = uri.find(':');
+    if (colon == std::string_view::npos || !EqualsIgnoringCase(uri.substr(0, colon), kScheme)) {
+        error = "the device URI \"" + std::string(uri) + "\" is not a mossvane:/ URI";
+        return false;
+    }
+    std::string_view rest = uri.substr(colon + 1);
+    std::size_t question = rest.find('?');
+    std::string_view path = rest.substr(0, question);
+    // "mossvane:/" and its spellings "mossvane:" and "mossvane://" name the
+    // one device there is; anything after the slashes would be ignored.
+    if (path.find_first_not_of('/') != std::string_view::npos) {
+        error = "the device URI \"" + std::string(uri) + "\" names a path; use mossvane:/";
+        return false;
+    }
+    if (question == std::string_view::npos) return true;
+    return ParseQuery(rest.substr(question + 1), options, error);
+}
+
+std::string RuntimeRoot(const char* runtimeRootVariable) {
+    if (runtimeRootVariable != nullptr && runtimeRootVariable[0] != '\0') {
+        return runtimeRootVariable;
+    }
+    return kDefaultRuntimeRoot;
+}
+
+std::string UserRuntimeFolder(std::string_view runtimeRoot, std::uint32_t uid) {
+    return std::string(runtimeRoot) + "/" + std::to_string(uid);
+}
+
+std::string UserSocketPath(std::string_view runtimeRoot, std::uint32_t uid,
+                           std::string_view userName) {
+    // The server replaces what a file name can't hold in the same way.
+    std::string leaf = "Mossvane_" + std::string(userName);
+    for (char& c : leaf) {
+        if (c == '/') c = '_';
+    }
+    return UserRuntimeFolder(runtimeRoot, uid) + "/" + leaf;
+}
+
+std::u16string InformationValue(std::string_view utf8) {
+    std::u16string value = platform::Utf8ToUtf16(utf8);
+    for (char16_t& c : value) {
+        if (c == u'\n' || c == u'\r' || c == u'\0') c = u' ';
+    }
+    return value;
+}
+
+ParamMap BuildJobInformation(const JobArguments& job) {
+    return ParamMap{
+        {u"User", InformationValue(job.user)},
+        {u"Title", InformationValue(job.title)},
+        {u"Copies", InformationValue(std::to_string(job.copies))},
+        {u"Options", InformationValue(job.options)},
+        {u"JobId", InformationValue(std::to_string(job.jobId))},
+    };
+}
+
+}  // namespace mossvane::cups

@@ -1,0 +1,81 @@
+// What CUPS hands the backend: the command line, the device URI and its
+// options, and how they turn into the job information the server stores.
+// Plain functions over texts, so every form is testable without CUPS.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "params/param_map.h"
+
+namespace mossvane::cups {
+
+// The scheme of the device URI, "mossvane:/".
+inline constexpr char kScheme[] = "mossvane";
+
+// The line "lpinfo -v" shows for this backend.
+inline constexpr char kDiscoveryLine[] =
+    "direct mossvane:/ \"Unknown\" \"Mossvane server of the job's user\"\n";
+
+// Where the users' runtime folders are, and the variable that moves them
+// (for tests, or systems that keep them elsewhere).
+inline constexpr char kDefaultRuntimeRoot[] = "/run/user";
+inline constexpr char kRuntimeRootVariable[] = "MOSSVANE_CUPS_RUNTIME_ROOT";
+
+// The job as CUPS describes it: job-id user title copies options [file].
+struct JobArguments {
+    std::uint32_t jobId = 0;
+    std::string user;
+    std::string title;
+    std::uint32_t copies = 1;
+    std::string options;
+    std::optional<std::string> file;  // Standard input when absent.
+};
+
+enum class BackendMode { Discovery, Job };
+
+struct CommandLine {
+    BackendMode mode = BackendMode::Discovery;
+    JobArguments job;
+};
+
+// The arguments after argv[0]: none for discovery, five or six for a job.
+// False with a message in error when they don't fit either form.
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& commandLine,
+                      std::string& error);
+
+// The options given in the device URI's query, "mossvane:/?pin=ask".
+struct DeviceOptions {
+    bool askForNumber = false;  // pin=ask: GETINFO before the job.
+};
+
+// CUPS puts the full URI into DEVICE_URI and a cleaned copy into argv[0];
+// the variable wins, and argv[0] counts only when it is a URI of ours.
+std::string ChooseDeviceUri(const char* deviceUriVariable, std::string_view argv0);
+
+// False with a message for another scheme, a path other than "/", an
+// unknown option or an unknown option value.
+bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& error);
+
+// The runtime folder root: the variable's value when set, else /run/user.
+std::string RuntimeRoot(const char* runtimeRootVariable);
+
+// The runtime folder of a user: "<root>/<uid>".
+std::string UserRuntimeFolder(std::string_view runtimeRoot, std::uint32_t uid);
+
+// The socket of that user's server, as the server names it.
+std::string UserSocketPath(std::string_view runtimeRoot, std::uint32_t uid,
+                           std::string_view userName);
+
+// A value for the job information: a line break or null character would
+// end the entry early and let the rest pose as an entry of its own, so each
+// becomes a space.
+std::u16string InformationValue(std::string_view utf8);
+
+// User, Title, Copies, Options and JobId.
+ParamMap BuildJobInformation(const JobArguments& job);
+
+}  // namespace mossvane::cups

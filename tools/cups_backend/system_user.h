@@ -1,0 +1,27 @@
+// The system side of user handling: the user database, who runs the
+// backend, and giving up root for the job user's identity.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "user_access.h"
+
+namespace mossvane::cups {
+
+// The system's user database (getpwnam_r).
+class SystemUserDirectory : public UserDirectory {
+  public:
+    bool FindByName(std::string_view name, UserRecord& user) const override;
+};
+
+Caller CurrentCaller();
+
+// Takes on the user's groups, group and user id for good, and checks that
+// root's rights can't be taken back. False with a message when any step fails.
+bool BecomeUser(const UserRecord& user, std::string& error);
+
+// Points the pipe client at the runtime folder that holds the user's socket.
+bool UseRuntimeFolder(const std::string& folder, std::string& error);
+
+}  // namespace mossvane::cups
