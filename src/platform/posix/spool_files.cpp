@@ -1,0 +1,153 @@
+// Stands in for the Windows files of the job spool: the roaming application
+// data folder is $XDG_DATA_HOME, job files are created with O_EXCL (the
+// counterpart of CREATE_NEW), and the information file is renamed into place.
+// Everything the server creates here is the user's alone.
+#include "platform/spool_files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
+
+namespace mossvane::platform {
+
+using posix::ErrorFromErrno;
+using posix::UniqueFd;
+
+namespace {
+
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+
+// The home folder: $HOME, else the password database's entry.
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_dir) {
+        return {};
+    }
+    return found->pw_dir;
+}
+
+// Creates the missing folders of an absolute path, as Windows creates the
+// application data folder on demand.
+bool EnsureFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+// Writes everything, going on after a short write as a regular file allows.
+ErrorCode WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? ErrorFromErrno(errno) : kWriteFault;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return kSuccess;
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+}  // namespace
+
+char16_t PathSeparator() {
+    return u'/';
+}
+
+ErrorCode GetUserDataFolder(std::u16string& folder) {
+    folder.clear();
+    // A relative XDG_DATA_HOME is invalid and ignored, as the base directory
+    // rules ask.
+    std::string path;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+        path = data;
+    } else {
+        const std::string home = HomeFolder();
+        if (home.empty()) return kPathNotFound;
+        path = home + "/.local/share";
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (!EnsureFolders(path)) return kPathNotFound;
+    folder = Utf8ToUtf16(path);
+    return kSuccess;
+}
+
+ErrorCode CreateFolder(std::u16string_view path) {
+    const std::string native = Utf16ToUtf8(path);
+    if (mkdir(native.c_str(), kFolderMode) == 0) return kSuccess;
+    // A missing parent is "path not found", as CreateDirectoryW says it.
+    if (errno == ENOENT) return kPathNotFound;
+    return ErrorFromErrno(errno);
+}
+
+struct JobFile::Impl {
+    UniqueFd fd;
+};
+
+JobFile::JobFile() = default;
+JobFile::~JobFile() = default;
+JobFile::JobFile(JobFile&& other) noexcept = default;
+JobFile& JobFile::operator=(JobFile&& other) noexcept = default;
+
+ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
+    file.Close();
+    const std::string native = Utf16ToUtf8(path);
+    // O_APPEND makes each write land at the end of the file in the same call
+    // that writes it.
+    UniqueFd fd(open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, kFileMode));
+    if (!fd.IsValid()) return ErrorFromErrno(errno);
+    file.m_impl = std::make_unique<Impl>();
+    file.m_impl->fd = std::move(fd);
+    return kSuccess;
+}
+
+bool JobFile::IsValid() const {
+    return m_impl && m_impl->fd.IsValid();
+}
+
+void JobFile::Close() {
+    m_impl.reset();
+}
+
+ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
+    if (!IsValid()) return kInvalidHandle;
+    return WriteAll(m_impl->fd.Get(), data, size);
+}
+
+ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+    const std::string target = Utf16ToUtf8(path);
+    const std::string temporary = TemporaryNameFor(target);
+    UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+    if (!fd.IsValid()) return ErrorFromErrno(errno);
+    ErrorCode error = WriteAll(fd.Get(), text.data(), text.size());
+    if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
+    fd.Reset();
+    if (error == kSuccess && rename(temporary.c_str(), target.c_str()) != 0) {
+        error = ErrorFromErrno(errno);
+    }
+    if (error != kSuccess) unlink(temporary.c_str());
+    return error;
+}
+
+}  // namespace mossvane::platform

@@ -1,0 +1,65 @@
+// The files of the print job spool: the user's application data folder, the
+// folders below it, the job file being written and the information file
+// written beside it. On POSIX the files are the user's alone (0600, folders
+// 0700); on Windows they take the folder's default security.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace mossvane::platform {
+
+// The character that separates the components of a file path.
+char16_t PathSeparator();
+
+// The folder the program keeps per-user data in: the roaming application data
+// folder (the local one before Windows Vista) on Windows, $XDG_DATA_HOME
+// (default ~/.local/share) on POSIX. kSuccess with an empty folder when the
+// system offers no way to ask; kPathNotFound when it was asked and failed.
+ErrorCode GetUserDataFolder(std::u16string& folder);
+
+// Creates one folder. kAlreadyExists when it is there already; kPathNotFound
+// when its parent is missing.
+ErrorCode CreateFolder(std::u16string_view path);
+
+// A job file open for writing and nothing else: no other handle can open it
+// while it lives. Move-only; closes itself.
+class JobFile {
+  public:
+    JobFile();
+    ~JobFile();
+    JobFile(JobFile&& other) noexcept;
+    JobFile& operator=(JobFile&& other) noexcept;
+    JobFile(const JobFile&) = delete;
+    JobFile& operator=(const JobFile&) = delete;
+
+    // Creates a new file at `path`, read and write access, no sharing. A file
+    // that is there already is never opened (kAlreadyExists), so no job ever
+    // writes into another job's file.
+    static ErrorCode CreateNew(std::u16string_view path, JobFile& file);
+
+    bool IsValid() const;
+    void Close();
+
+    // Moves to the end of the file and writes all `size` bytes in one call
+    // (repeated only if the system writes fewer).
+    ErrorCode AppendAtEnd(const void* data, std::size_t size);
+
+    struct Impl;
+
+  private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Replaces the file at `path` with `text`, written as a text file (line feeds
+// become CR LF on Windows, as the C library's text mode writes them). The
+// text goes to a new temporary file in the same folder, which then takes the
+// place of `path` in one step: a reader sees the old file or the whole new
+// one, never a part, and a failed write leaves nothing behind.
+ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
+
+}  // namespace mossvane::platform
