@@ -1,5 +1,11 @@
 #include "pipe/job_spool.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "pipe/job_file.h"
+#include "pipe/job_info.h"
+#include "pipe/job_warning.h"
 #include "platform/debug_output.h"
 
 namespace mossvane {
@@ -8,16 +14,29 @@ namespace {
 
 constexpr std::size_t kJobNumberSize = 4;
 
-// The job information must end inside the payload, so nothing past the
-// bytes received is ever read as text.
-bool HoldsTerminatedText(const std::uint8_t* payload, std::size_t size) {
+std::uint32_t ReadJobNumber(const std::uint8_t* payload) {
+    return static_cast<std::uint32_t>(payload[0]) | static_cast<std::uint32_t>(payload[1]) << 8 |
+           static_cast<std::uint32_t>(payload[2]) << 16 |
+           static_cast<std::uint32_t>(payload[3]) << 24;
+}
+
+// Length in characters of the job information, or -1 when its terminating
+// null is not inside the payload: nothing past the bytes received is ever
+// read as text.
+std::ptrdiff_t TerminatedTextLength(const std::uint8_t* payload, std::size_t size) {
     for (std::size_t i = 0; i + 1 < size; i += 2) {
-        if (payload[i] == 0 && payload[i + 1] == 0) return true;
+        if (payload[i] == 0 && payload[i + 1] == 0) return static_cast<std::ptrdiff_t>(i / 2);
     }
-    return false;
+    return -1;
+}
+
+bool IsEndOfJobMarker(const std::uint8_t* bytes) {
+    return std::memcmp(bytes, kEndOfJobMarker, kEndOfJobMarkerSize) == 0;
 }
 
 }  // namespace
+
+JobSpool::JobSpool() : m_showWarning(ShowJobWarning) {}
 
 bool JobSpool::Dispatch(std::uint8_t command, const std::uint8_t* payload, std::size_t size) {
     switch (command) {
@@ -32,23 +51,79 @@ bool JobSpool::Dispatch(std::uint8_t command, const std::uint8_t* payload, std::
     }
 }
 
-bool JobSpool::OnCreateJob(const std::uint8_t*, std::size_t size) {
+bool JobSpool::OnCreateJob(const std::uint8_t* payload, std::size_t size) {
     if (size < kJobNumberSize) {
         platform::OutputDebugText(u"[PI] CREATE_JOB_CMD without a job number, connection ends.");
+        return false;
+    }
+    // A second job on one connection starts afresh: the earlier job file is
+    // closed (it keeps no information file) and the marker must come again,
+    // so an information file only ever stands beside a complete job.
+    m_jobFile.Close();
+    bCreateJob = false;
+    bWriteEnd = false;
+    m_tail.fill(0);
+    m_jobFile = CreateJobFile(ReadJobNumber(payload), m_jobFilePath);
+    if (m_jobFilePath.empty() || !m_jobFile.IsValid()) return false;
+    bCreateJob = true;
+    return true;
+}
+
+void JobSpool::WatchForEndOfJob(const std::uint8_t* payload, std::size_t size) {
+    if (size > kEndOfJobMarkerSize) {
+        std::memcpy(m_tail.data(), payload + size - kEndOfJobMarkerSize, kEndOfJobMarkerSize);
+        if (IsEndOfJobMarker(m_tail.data())) {
+            platform::OutputDebugText(
+                u"[PI] [Pipe - InstanceThread]Write Endd... d.d.d.d.d...dwDataLength>9");
+            bWriteEnd = true;
+        }
+        return;
+    }
+    // A short piece may finish a marker that the previous long piece began;
+    // the tail stays as it was.
+    std::uint8_t joined[kEndOfJobMarkerSize];
+    const std::size_t fromTail = kEndOfJobMarkerSize - size;
+    std::memcpy(joined, m_tail.data() + size, fromTail);
+    std::memcpy(joined + fromTail, payload, size);
+    if (IsEndOfJobMarker(joined)) {
+        platform::OutputDebugText(
+            u"[PI][EXE] [Pipe - InstanceThread]Write Endd... d.d.d.d.d...divided piece");
+        bWriteEnd = true;
+    }
+}
+
+bool JobSpool::OnWriteJob(const std::uint8_t* payload, std::size_t size) {
+    if (!bCreateJob || !m_jobFile.IsValid()) {
+        platform::OutputDebugText(u"[PI][InstantThread] bCreateJob is false or invalid handle");
+        m_showWarning();
+        return false;
+    }
+    WatchForEndOfJob(payload, size);
+    // Straight from the receive buffer, one write per piece.
+    if (m_jobFile.AppendAtEnd(payload, size) != platform::kSuccess) {
+        platform::OutputDebugText(u"[PI][Pipe - InstanceThread]WRITE_JOB_CMD - WriteFile error");
+        m_showWarning();
         return false;
     }
     return true;
 }
 
-bool JobSpool::OnWriteJob(const std::uint8_t*, std::size_t) {
-    return true;
-}
-
 bool JobSpool::OnEndJob(const std::uint8_t* payload, std::size_t size) {
-    if (!HoldsTerminatedText(payload, size)) {
+    const std::ptrdiff_t length = TerminatedTextLength(payload, size);
+    if (length < 0) {
         platform::OutputDebugText(
             u"[PI] END_JOB_CMD without terminated job information, connection ends.");
+        return false;
     }
+    if (!bWriteEnd || !m_jobFile.IsValid()) {
+        platform::OutputDebugText(u"[PI][InstantThread] bWriteEnd is false or invalid handle");
+        return false;
+    }
+    // The job file is complete and closed before its information file exists.
+    m_jobFile.Close();
+    std::u16string text(static_cast<std::size_t>(length), u'\0');
+    std::memcpy(text.data(), payload, text.size() * sizeof(char16_t));
+    WriteJobInfo(m_jobFilePath, text.data(), text.size());
     // The end of a job always ends its connection.
     return false;
 }

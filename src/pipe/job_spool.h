@@ -1,8 +1,15 @@
-// The job commands of one connection.
+// The job commands of one connection: a print job arrives as CREATE_JOB_CMD,
+// any number of WRITE_JOB_CMD and END_JOB_CMD, and is stored as a job file
+// with an information file beside it once it is complete.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "pipe/pipe_constants.h"
+#include "platform/spool_files.h"
 
 namespace mossvane {
 
@@ -11,15 +18,33 @@ inline constexpr std::uint8_t WRITE_JOB_CMD = 2;
 inline constexpr std::uint8_t END_JOB_CMD = 3;
 
 // Receives the complete job messages of one connection. Each handler returns
-// whether the connection goes on.
+// whether the connection goes on. The job file is closed when the spool goes
+// away, so a connection that ends early leaves its job without information.
 class JobSpool {
   public:
+    // Tells the user that a job could not be stored; waits until it is seen.
+    using WarningFunction = void (*)();
+
+    JobSpool();
+    explicit JobSpool(WarningFunction showWarning) : m_showWarning(showWarning) {}
+
     bool Dispatch(std::uint8_t command, const std::uint8_t* payload, std::size_t size);
 
   private:
     bool OnCreateJob(const std::uint8_t* payload, std::size_t size);
     bool OnWriteJob(const std::uint8_t* payload, std::size_t size);
     bool OnEndJob(const std::uint8_t* payload, std::size_t size);
+    void WatchForEndOfJob(const std::uint8_t* payload, std::size_t size);
+
+    WarningFunction m_showWarning;
+    platform::JobFile m_jobFile;
+    std::u16string m_jobFilePath;
+    bool bCreateJob = false;
+    // Set once the end-of-job marker has gone by in the print data.
+    bool bWriteEnd = false;
+    // The last bytes of the latest piece longer than the marker, so that a
+    // marker split over two pieces is found.
+    std::array<std::uint8_t, kEndOfJobMarkerSize> m_tail{};
 };
 
 }  // namespace mossvane

@@ -1,0 +1,33 @@
+// The information file of a finished job: its properties as a small XML
+// document beside the job file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "params/param_map.h"
+
+namespace mossvane {
+
+inline constexpr char kJobInfoRootElement[] = "JobInfo";
+
+// The information file's path: the job file's path with its final ".prn"
+// replaced by ".info" (appended when the path has no such ending).
+std::u16string JobInfoPathFor(std::u16string_view jobFilePath);
+
+// Whether `name` may name an XML element (the Name production of XML 1.0).
+bool IsXmlName(std::u16string_view name);
+
+// The document as the XML library saves it by default: its declaration, then
+// "JobInfo" with one child per entry in key order, the child named by the key
+// and holding the value, both in the system's ANSI code page. Keys that are
+// no XML name are left out with a debug line. Lines end with a line feed.
+std::string BuildJobInfoDocument(const ParamMap& jobInformation);
+
+// Parses the job information text (`length` characters, without its
+// terminator) and puts its document at the information file's path in place
+// of any file there. Returns whether the file was written.
+bool WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text, std::size_t length);
+
+}  // namespace mossvane
