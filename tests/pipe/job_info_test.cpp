@@ -1,0 +1,151 @@
+// The information file of a finished job.
+#include "pipe/job_info.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+
+#include "spool_fixture.h"
+#include "support/debug_capture.h"
+
+namespace mossvane {
+namespace {
+
+using namespace test;  // the spool folder helpers
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+struct DocumentCase {
+    const char* name;
+    ParamMap information;
+    const char* document;  // after the declaration
+};
+
+void PrintTo(const DocumentCase& documentCase, std::ostream* out) {
+    *out << documentCase.name;
+}
+
+class JobInfoDocumentTest : public ::testing::TestWithParam<DocumentCase> {};
+
+TEST_P(JobInfoDocumentTest, IsTheLibrarysDefaultLayoutInKeyOrder) {
+    const std::string document = BuildJobInfoDocument(GetParam().information);
+    EXPECT_EQ(document, std::string(kDeclaration) + GetParam().document);
+    tinyxml2::XMLDocument parsed;
+    EXPECT_EQ(parsed.Parse(document.c_str()), tinyxml2::XML_SUCCESS) << document;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, JobInfoDocumentTest,
+    ::testing::Values(
+        DocumentCase{"Empty", {}, "<JobInfo/>\n"},
+        DocumentCase{"AscendingByCodeUnit",
+                     {{u"b", u"2"}, {u"a", u"1"}, {u"B", u"3"}, {u"a1", u""}},
+                     "<JobInfo>\n    <B>3</B>\n    <a>1</a>\n    <a1></a1>\n    <b>2</b>\n"
+                     "</JobInfo>\n"},
+        DocumentCase{"TextIsEscaped",
+                     {{u"Title", u"a<b & \"c\""}},
+                     "<JobInfo>\n    <Title>a&lt;b &amp; \"c\"</Title>\n</JobInfo>\n"},
+        DocumentCase{"KeysThatAreNoNamesAreLeftOut",
+                     {{u"1st", u"x"},
+                      {u"a b", u"x"},
+                      {u"", u"x"},
+                      {u"<x>", u"x"},
+                      {u"ok-1.2_:", u"y"},
+                      {u"-a", u"x"},
+                      {u"\xD800", u"x"}},
+                     "<JobInfo>\n    <ok-1.2_:>y</ok-1.2_:>\n</JobInfo>\n"}),
+    [](const ::testing::TestParamInfo<DocumentCase>& info) { return info.param.name; });
+
+TEST(JobInfoDocumentTraceTest, NamesTheKeyThatWasLeftOut) {
+    test::DebugCapture capture;
+    BuildJobInfoDocument({{u"bad key", u"1"}});
+    ASSERT_TRUE(capture.Sync());
+    std::string trace;
+    for (const std::string& text : capture.Texts()) trace += text;
+    EXPECT_NE(trace.find("left out: bad key"), std::string::npos) << trace;
+}
+
+struct NameCase {
+    const char* label;
+    std::u16string name;
+    bool valid;
+};
+
+void PrintTo(const NameCase& nameCase, std::ostream* out) {
+    *out << nameCase.label;
+}
+
+class XmlNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(XmlNameTest, FollowsTheNameProduction) {
+    EXPECT_EQ(IsXmlName(GetParam().name), GetParam().valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, XmlNameTest,
+    ::testing::Values(NameCase{"Ascii", u"PageCount", true}, NameCase{"Underscore", u"_x", true},
+                      NameCase{"Hangul", u"\uD55C\uAE00", true},
+                      NameCase{"MiddleDot", u"a\u00B7b", true},
+                      NameCase{"OutsideTheBasicPlane", u"\U00010000x", true},
+                      NameCase{"CombiningMarkInside", u"a\u0300", true},
+                      NameCase{"CombiningMarkFirst", u"\u0300a", false},
+                      NameCase{"DigitFirst", u"9", false}, NameCase{"DotFirst", u".a", false},
+                      NameCase{"Slash", u"a/b", false}, NameCase{"EqualsSign", u"a=b", false},
+                      NameCase{"Tab", u"a\tb", false},
+                      NameCase{"UnpairedLowSurrogate", u"a\xDC00", false},
+                      NameCase{"NonCharacter", u"\uFFFE", false}),
+    [](const ::testing::TestParamInfo<NameCase>& info) { return info.param.label; });
+
+struct PathCase {
+    const char* label;
+    std::u16string jobFile;
+    std::u16string info;
+};
+
+void PrintTo(const PathCase& pathCase, std::ostream* out) {
+    *out << pathCase.label;
+}
+
+class JobInfoPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(JobInfoPathTest, ReplacesOnlyTheFinalExtension) {
+    EXPECT_EQ(JobInfoPathFor(GetParam().jobFile), GetParam().info);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, JobInfoPathTest,
+    ::testing::Values(PathCase{"WindowsFolder", u"C:\\Jobs\\202612072158030012.prn",
+                               u"C:\\Jobs\\202612072158030012.info"},
+                      PathCase{"ExtensionInFolderNames", u"C:\\a.prn\\b.prn.x\\1.prn",
+                               u"C:\\a.prn\\b.prn.x\\1.info"},
+                      PathCase{"PosixFolder", u"/home/u/spool.prn/1.prn",
+                               u"/home/u/spool.prn/1.info"},
+                      PathCase{"CutShort", u"/cut/short.pr", u"/cut/short.pr.info"}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.label; });
+
+class JobInfoFileTest : public test::SpoolFolderTest {};
+
+TEST_F(JobInfoFileTest, ReplacesAnEarlierFileWithTheWholeDocument) {
+    const std::filesystem::path jobFile = jobs() / "202612072158030012.prn";
+    const std::filesystem::path infoFile = jobs() / "202612072158030012.info";
+    WriteBytes(infoFile, std::string(5000, 'x'));
+    const std::u16string text = u"Pages=3\r\nCopies=1\nno entry here\n";
+    ASSERT_TRUE(WriteJobInfo(jobFile.u16string(), text.data(), text.size()));
+    const std::string nl = test::kTextLineEnd;
+    EXPECT_EQ(ReadBytes(infoFile), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl + "<JobInfo>" +
+                                       nl + "    <Copies>1</Copies>" + nl + "    <Pages>3</Pages>" +
+                                       nl + "</JobInfo>" + nl);
+    EXPECT_EQ(FilesEndingWith(jobs(), "").size(), 1u);
+}
+
+TEST_F(JobInfoFileTest, FailedReplaceLeavesNoFileBehind) {
+    // A folder can't be replaced by a file: the document is written, then
+    // can't take its place.
+    std::filesystem::create_directory(jobs() / "1.info");
+    EXPECT_FALSE(WriteJobInfo((jobs() / "1.prn").u16string(), u"a=1", 3));
+    const auto left = FilesEndingWith(jobs(), "");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(left[0]));
+}
+
+}  // namespace
+}  // namespace mossvane
