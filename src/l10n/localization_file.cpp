@@ -7,6 +7,7 @@
 #include "l10n/l10n_constants.h"
 #include "l10n/language_code.h"
 #include "params/text_conversion.h"
+#include "platform/utf8.h"
 
 namespace mossvane {
 namespace {
@@ -35,7 +36,30 @@ std::optional<std::u16string> ChildText(const TiXmlElement& message, const char*
     return Utf8ToWide(text);
 }
 
+// CR LF and a lone CR become LF.
+std::string WithLineFeeds(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            result.push_back(text[i]);
+            continue;
+        }
+        result.push_back('\n');
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+    return result;
+}
+
 }  // namespace
+
+bool ParseLocalizationText(std::string_view bytes, TiXmlDocument& document) {
+    const std::string text = WithLineFeeds(platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes)));
+    document.Clear();
+    document.ClearError();
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    return !document.Error();
+}
 
 void FillTextTable(const TiXmlDocument& document, std::u16string_view languageCode,
                    TextTable& table) {

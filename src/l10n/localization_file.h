@@ -15,6 +15,14 @@ class TiXmlDocument;
 
 namespace mossvane {
 
+// Parses the bytes of a localization file into `document`, replacing what it
+// held; false when they are not a well-formed document. Ill-formed UTF-8 is
+// made well-formed first (each bad sequence becomes U+FFFD, as the texts
+// would be read anyway), since TinyXML reads past the end of its buffer on
+// a multi-byte lead byte at the very end. Line ends become line feeds, as
+// TinyXML's own file loading makes them.
+bool ParseLocalizationText(std::string_view bytes, TiXmlDocument& document);
+
 // Key ("group/id") to text, ordered by code unit. Lookups are exact.
 using TextTable = std::map<std::u16string, std::u16string, std::less<>>;
 

@@ -2,12 +2,18 @@
 
 #include <tinyxml.h>
 
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 #include "l10n/l10n_constants.h"
 #include "l10n/language_code.h"
 #include "l10n/language_library.h"
+#include "l10n/localization_file.h"
 #include "l10n/plug_in_settings.h"
 #include "l10n/program_paths.h"
 #include "params/text_conversion.h"
+#include "platform/file_contents.h"
 
 namespace mossvane {
 
@@ -113,7 +119,10 @@ bool Localizer::LoadDocument(const std::u16string& path) {
     // TinyXML would happily open a folder on POSIX systems and then take its
     // size for the length of the text, so only plain files are handed over.
     if (!IsExistingFile(path)) return false;
-    return m_document->LoadFile(WideToAnsi(path));
+    std::vector<std::uint8_t> bytes;
+    if (platform::ReadWholeFile(path, bytes) != platform::kSuccess) return false;
+    return ParseLocalizationText(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), *m_document);
 }
 
 }  // namespace mossvane

@@ -134,5 +134,53 @@ TEST(HasLanguageEntryTest, LooksOnlyAtLanguageAttributesOfTopLevelEntries) {
     EXPECT_FALSE(HasLanguageEntry(TiXmlDocument(), u"EN"));
 }
 
+struct ParseCase {
+    const char* name;
+    std::string bytes;
+    bool wellFormed;
+    TextTable table;  // for the language "en"
+};
+
+class ParseLocalizationTextTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseLocalizationTextTest, ReadsTheTextsAsTheFileLoaderWould) {
+    TiXmlDocument document;
+    EXPECT_EQ(ParseLocalizationText(GetParam().bytes, document), GetParam().wellFormed);
+    TextTable table;
+    FillTextTable(document, u"en", table);
+    EXPECT_EQ(table, GetParam().table);
+}
+
+void PrintTo(const ParseCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, ParseLocalizationTextTest,
+    ::testing::Values(
+        // TinyXML folds white space in texts, line ends included.
+        ParseCase{"LineEndsFoldLikeOtherWhiteSpace",
+                  "<L>\r\n<Msg LN=\"EN\" GR=\"G\"><Id>a</Id><Val>1\r\n2\r3</Val></Msg></L>",
+                  true,
+                  {{u"G/a", u"1 2 3"}}},
+        ParseCase{"IllFormedUtf8BecomesReplacementCharacters",
+                  "<L><Msg LN=\"EN\" GR=\"G\"><Id>a</Id><Val>x\xC3y\xFF</Val></Msg></L>",
+                  true,
+                  {{u"G/a", u"x\uFFFDy\uFFFD"}}},
+        ParseCase{"ALeadByteAtTheVeryEndIsNoName", "<L><Msg LN=\"EN\"><\xF0", false, {}},
+        ParseCase{"ByteOrderMarkIsSkipped",
+                  "\xEF\xBB\xBF<L><Msg LN=\"EN\" GR=\"G\"><Id>a</Id><Val>b</Val></Msg></L>",
+                  true,
+                  {{u"G/a", u"b"}}}));
+
+TEST(ParseLocalizationTextTest, ReplacesWhatTheDocumentHeld) {
+    TiXmlDocument document;
+    ASSERT_TRUE(
+        ParseLocalizationText("<A><Msg LN=\"EN\"><Id>a</Id><Val>b</Val></Msg></A>", document));
+    ASSERT_TRUE(ParseLocalizationText("<B/>", document));
+    EXPECT_STREQ(document.RootElement()->Value(), "B");
+    EXPECT_EQ(document.RootElement()->NextSiblingElement(), nullptr);
+}
+
 }  // namespace
 }  // namespace mossvane
