@@ -180,50 +180,6 @@ TEST_F(JobSpoolIntegrationTest, SendToolJobIsStoredWithItsInformation) {
     EXPECT_TRUE(WaitForDebugText(server(), "[PI][Pipe - InstanceThread]Job is created : " + name));
 }
 
-TEST_F(JobSpoolIntegrationTest, MarkerSplitOverTwoPiecesCompletesTheJob) {
-    const Bytes first = Concat({Piece(95, 1), Bytes(kMarker.begin(), kMarker.begin() + 5)});
-    const Bytes second(kMarker.begin() + 5, kMarker.end());
-    ASSERT_TRUE(SendJob(Concat({EncodeCreateJob(7), WriteMessage(first), WriteMessage(second),
-                                EncodeEndJob(u"b=2\na=1")})));
-    const auto jobFiles = Files(".prn");
-    ASSERT_EQ(jobFiles.size(), 1u);
-    EXPECT_EQ(jobFiles[0].stem().string().substr(14), "0007");
-    EXPECT_EQ(ReadBytes(jobFiles[0]),
-              std::string(first.begin(), first.end()) + std::string(second.begin(), second.end()));
-    EXPECT_EQ(Files(".info").size(), 1u);
-    EXPECT_TRUE(WaitForDebugText(
-        server(), "[PI][EXE] [Pipe - InstanceThread]Write Endd... d.d.d.d.d...divided piece"));
-}
-
-TEST_F(JobSpoolIntegrationTest, EndBeforeTheMarkerLeavesNoInformation) {
-    ASSERT_TRUE(
-        SendJob(Concat({EncodeCreateJob(8), WriteMessage(Piece(500, 2)), EncodeEndJob(u"a=1")})));
-    EXPECT_EQ(Files(".prn").size(), 1u);
-    EXPECT_TRUE(Files(".info").empty());
-    EXPECT_TRUE(
-        WaitForDebugText(server(), "[PI][InstantThread] bWriteEnd is false or invalid handle"));
-}
-
-TEST_F(JobSpoolIntegrationTest, NameOfAnEarlierJobIsNeverWrittenInto) {
-    // Every name the job could get in the next minute is taken.
-    std::vector<fs::path> taken;
-    const platform::UtcTime now = platform::CurrentUtcTime();
-    for (int offset = -1; offset <= 60; ++offset) {
-        const int seconds = now.hour * 3600 + now.minute * 60 + now.second + offset;
-        if (seconds < 0 || seconds >= 24 * 3600) continue;
-        platform::UtcTime time = now;
-        time.hour = static_cast<std::uint16_t>(seconds / 3600);
-        time.minute = static_cast<std::uint16_t>(seconds / 60 % 60);
-        time.second = static_cast<std::uint16_t>(seconds % 60);
-        taken.push_back(jobs() / fs::path(FormatJobFileName(time, 42) + kJobFileExtension));
-        std::ofstream(taken.back(), std::ios::binary) << "earlier";
-    }
-    ASSERT_TRUE(SendJob(Concat({EncodeCreateJob(42)})));
-    EXPECT_TRUE(WaitForDebugText(server(), "Job file already exists"));
-    for (const fs::path& path : taken) EXPECT_EQ(ReadBytes(path), "earlier") << path;
-    EXPECT_EQ(Files(".prn").size(), taken.size());
-}
-
 enum class Destination { JobFolder, DefaultFolder, Nowhere };
 
 struct FolderCase {

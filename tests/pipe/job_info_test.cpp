@@ -80,20 +80,18 @@ TEST_P(XmlNameTest, FollowsTheNameProduction) {
     EXPECT_EQ(IsXmlName(GetParam().name), GetParam().valid);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, XmlNameTest,
-    ::testing::Values(NameCase{"Ascii", u"PageCount", true}, NameCase{"Underscore", u"_x", true},
-                      NameCase{"Hangul", u"\uD55C\uAE00", true},
-                      NameCase{"MiddleDot", u"a\u00B7b", true},
-                      NameCase{"OutsideTheBasicPlane", u"\U00010000x", true},
-                      NameCase{"CombiningMarkInside", u"a\u0300", true},
-                      NameCase{"CombiningMarkFirst", u"\u0300a", false},
-                      NameCase{"DigitFirst", u"9", false}, NameCase{"DotFirst", u".a", false},
-                      NameCase{"Slash", u"a/b", false}, NameCase{"EqualsSign", u"a=b", false},
-                      NameCase{"Tab", u"a\tb", false},
-                      NameCase{"UnpairedLowSurrogate", u"a\xDC00", false},
-                      NameCase{"NonCharacter", u"\uFFFE", false}),
-    [](const ::testing::TestParamInfo<NameCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Names, XmlNameTest,
+                         ::testing::Values(NameCase{"Ascii", u"PageCount", true},
+                                           NameCase{"Hangul", u"\uD55C\uAE00", true},
+                                           NameCase{"OutsideTheBasicPlane", u"\U00010000x", true},
+                                           NameCase{"CombiningMarkInside", u"a\u0300", true},
+                                           NameCase{"CombiningMarkFirst", u"\u0300a", false},
+                                           NameCase{"DigitFirst", u"9", false},
+                                           NameCase{"EqualsSign", u"a=b", false},
+                                           NameCase{"UnpairedLowSurrogate", u"a\xDC00", false}),
+                         [](const ::testing::TestParamInfo<NameCase>& info) {
+                             return info.param.label;
+                         });
 
 struct PathCase {
     const char* label;

@@ -163,11 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {PieceEndingWith(100, MarkerPart(0, 9)), Bytes(10, 1)},
                    true,
                    kLongPieceLine},
-        MarkerCase{"Missing", {PieceEndingWith(100, MarkerPart(0, 8))}, false, nullptr},
-        MarkerCase{"OnlyShortPiecesAfterALongOne",
-                   {PieceEndingWith(20, MarkerPart(0, 1)), MarkerPart(1, 5), MarkerPart(5, 9)},
-                   false,
-                   nullptr}),
+        MarkerCase{"Missing", {PieceEndingWith(100, MarkerPart(0, 8))}, false, nullptr}),
     [](const ::testing::TestParamInfo<MarkerCase>& info) { return info.param.name; });
 
 struct JobNumberCase {
@@ -200,17 +196,6 @@ TEST_F(JobSpoolTest, WriteWithoutAJobWarnsAndEnds) {
     EXPECT_EQ(g_warningsShown, 1);
     EXPECT_NE(Trace().find(kNoJobLine), std::string::npos);
     EXPECT_TRUE(JobFiles().empty());
-}
-
-TEST_F(JobSpoolTest, EndBeforeTheMarkerLeavesTheJobWithoutInformation) {
-    ASSERT_TRUE(Create(3));
-    ASSERT_TRUE(Write(PieceEndingWith(30, {})));
-    EXPECT_FALSE(End(u"a=1"));
-    EXPECT_EQ(g_warningsShown, 0);
-    EXPECT_NE(Trace().find(kNoEndLine), std::string::npos);
-    ASSERT_EQ(JobFiles().size(), 1u);
-    EXPECT_EQ(ReadBytes(JobFiles()[0]).size(), 30u);
-    EXPECT_TRUE(InfoFiles().empty());
 }
 
 TEST_F(JobSpoolTest, NameTakenByAnotherJobEndsTheConnectionAndLeavesItAlone) {
@@ -250,13 +235,6 @@ TEST_F(JobSpoolTest, SecondCreateClosesTheFirstJobAndStartsAfresh) {
     std::ifstream reopened(first, std::ios::binary);
     EXPECT_TRUE(reopened.is_open());
     EXPECT_EQ(ReadBytes(first).size(), 40u);
-}
-
-TEST_F(JobSpoolTest, EmptyFolderValueCreatesNothing) {
-    SetPrintFolderText(platform::RegistryRoot::CurrentUser, u"");
-    EXPECT_FALSE(Create(9));
-    EXPECT_TRUE(JobFiles().empty());
-    EXPECT_NE(Trace().find("[PI][Pipe - InstanceThread]Job is created : "), std::string::npos);
 }
 
 TEST(JobWarningTextsTest, DefaultsAreKoreanAndEscapedLineBreaksBreak) {
