@@ -168,6 +168,7 @@ int TakeOnUser(Job& job, FileInput& input) {
         Report("ERROR", "Can't take on the identity of " + job.user.name + ": " + error);
         return kBackendFailed;
     }
+    Report("DEBUG", "Acting for " + job.user.name + " as " + DescribeIdentity());
     std::string runtimeRoot = RuntimeRoot(std::getenv(kRuntimeRootVariable));
     job.socketPath = UserSocketPath(runtimeRoot, job.user.uid, job.user.name);
     if (!UseRuntimeFolder(UserRuntimeFolder(runtimeRoot, job.user.uid), error)) {

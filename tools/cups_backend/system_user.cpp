@@ -92,6 +92,11 @@ bool BecomeUser(const UserRecord& user, std::string& error) {
     return IdentityIsUser(user, error);
 }
 
+std::string DescribeIdentity() {
+    return "uid " + std::to_string(getuid()) + ", euid " + std::to_string(geteuid()) + ", gid " +
+           std::to_string(getgid()) + ", egid " + std::to_string(getegid());
+}
+
 bool UseRuntimeFolder(const std::string& folder, std::string& error) {
     if (setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) != 0) {
         error = SystemMessage("setenv", errno);

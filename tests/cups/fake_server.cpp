@@ -1,0 +1,134 @@
+#include "fake_server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "server_harness.h"
+
+namespace mossvane::cups::test {
+
+namespace {
+
+constexpr int kAcceptTimeoutMs = 30000;
+constexpr std::uint8_t kJobMarker = 0x1F;
+constexpr std::uint8_t kEndJobCommand = 3;
+
+bool ReadExactly(int fd, std::uint8_t* buffer, std::size_t size) {
+    std::size_t have = 0;
+    while (have < size) {
+        ssize_t got = read(fd, buffer + have, size - have);
+        if (got <= 0) return false;
+        have += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+int AcceptOne(int listenFd) {
+    pollfd entry{listenFd, POLLIN, 0};
+    if (poll(&entry, 1, kAcceptTimeoutMs) != 1) return -1;
+    return accept(listenFd, nullptr, nullptr);
+}
+
+// The request ends at its first null character.
+std::u16string ReadRequest(int fd) {
+    std::u16string text;
+    std::uint8_t unit[2];
+    while (ReadExactly(fd, unit, 2)) {
+        char16_t c = static_cast<char16_t>(unit[0] | (unit[1] << 8));
+        if (c == 0) break;
+        text += c;
+    }
+    return text;
+}
+
+}  // namespace
+
+FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16string> answer)
+    : m_socketPath(socketPath), m_answer(std::move(answer)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 4) != 0) {
+        close(fd);
+        return;
+    }
+    m_listenFd = fd;
+    m_thread = std::thread([this] { Serve(); });
+}
+
+FakeServer::~FakeServer() {
+    if (m_listenFd < 0) return;
+    shutdown(m_listenFd, SHUT_RDWR);
+    m_thread.join();
+    close(m_listenFd);
+    unlink(m_socketPath.c_str());
+}
+
+void FakeServer::Serve() {
+    std::u16string request;
+    if (m_answer) {
+        int requestFd = AcceptOne(m_listenFd);
+        if (requestFd < 0) return;
+        request = ReadRequest(requestFd);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_request = request;
+        }
+        std::vector<std::uint8_t> reply;
+        for (char16_t c : *m_answer + u'\0') {
+            reply.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            reply.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        (void)!write(requestFd, reply.data(), reply.size());
+        close(requestFd);
+    }
+
+    int jobFd = AcceptOne(m_listenFd);
+    std::vector<ReceivedMessage> messages;
+    bool onlyJobMessages = jobFd >= 0;
+    std::uint8_t header[4];
+    while (jobFd >= 0 && ReadExactly(jobFd, header, sizeof header)) {
+        if (header[0] != kJobMarker) {
+            onlyJobMessages = false;
+            break;
+        }
+        ReceivedMessage message{header[1], std::vector<std::uint8_t>(header[2] | (header[3] << 8))};
+        if (!ReadExactly(jobFd, message.payload.data(), message.payload.size())) break;
+        messages.push_back(std::move(message));
+        if (header[1] == kEndJobCommand) break;  // As the server does, it ends the connection.
+    }
+    if (jobFd >= 0) close(jobFd);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_request = request;
+    m_messages = std::move(messages);
+    m_onlyJobMessages = onlyJobMessages;
+    m_done = true;
+}
+
+std::u16string FakeServer::Request() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_request;
+}
+
+bool FakeServer::WaitForJob(std::u16string& request, std::vector<ReceivedMessage>& messages) {
+    bool done = testing::WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_done;
+        },
+        testing::kStartTimeout);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    request = m_request;
+    messages = m_messages;
+    return done && m_onlyJobMessages;
+}
+
+}  // namespace mossvane::cups::test
