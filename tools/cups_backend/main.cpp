@@ -86,7 +86,7 @@ int AskForNumber(const Job& job, ParamMap& information) {
     platform::PipeConnection connection;
     if (!Connect(job, connection)) return kBackendRetry;
     std::u16string answer;
-    platform::ErrorCode error = send::ExchangeRequest(connection, kGetInfoRequest, answer);
+    platform::ErrorCode error = RequestNumber(connection, answer);
     connection.Close();
     if (error != platform::kSuccess) {
         platform::WipeText(answer);

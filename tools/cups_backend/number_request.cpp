@@ -1,9 +1,13 @@
 #include "number_request.h"
 
+#include <array>
 #include <cstdint>
 
 #include "params/param_map.h"
 #include "params/param_text.h"
+#include "pipe/job_message.h"
+#include "pipe/pipe_constants.h"
+#include "pipe_client.h"
 #include "platform/wipe.h"
 
 namespace mossvane::cups {
@@ -27,7 +31,47 @@ void WipeValues(ParamMap& set) {
     set.clear();
 }
 
+// The answer is complete at its first null character.
+bool FindTerminator(const std::uint8_t* bytes, std::size_t size, std::size_t& units) {
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0) {
+            units = i / 2;
+            return true;
+        }
+    }
+    return false;
+}
+
+class WipedBuffer {
+  public:
+    ~WipedBuffer() { platform::WipeBytes(bytes.data(), bytes.size()); }
+    std::array<std::uint8_t, kPipeBufferSize> bytes{};
+};
+
 }  // namespace
+
+platform::ErrorCode RequestNumber(platform::PipeConnection& connection, std::u16string& answer) {
+    platform::WipeText(answer);
+    if (platform::ErrorCode error = send::WriteAll(connection, EncodeRequest(kGetInfoRequest))) {
+        return error;
+    }
+    WipedBuffer received;
+    std::size_t size = 0;
+    std::size_t units = 0;
+    while (!FindTerminator(received.bytes.data(), size, units)) {
+        if (size == received.bytes.size()) return platform::kInvalidData;
+        std::size_t got = 0;
+        platform::ErrorCode error =
+            connection.Read(received.bytes.data() + size, received.bytes.size() - size, got);
+        if (error != platform::kSuccess) return error;
+        size += got;
+    }
+    answer.reserve(units);
+    for (std::size_t i = 0; i < units; ++i) {
+        answer += static_cast<char16_t>(received.bytes[2 * i] | (received.bytes[2 * i + 1] << 8));
+    }
+    return platform::kSuccess;
+}
 
 NumberAnswer ReadNumberAnswer(std::u16string_view answer, std::u16string& number) {
     platform::WipeText(number);
