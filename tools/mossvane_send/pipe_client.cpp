@@ -1,37 +1,26 @@
 #include "pipe_client.h"
 
-#include <thread>
-
+#include "app/pipe_connect.h"
 #include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/pipe_name.h"
-#include "platform/system_info.h"
 
 namespace mossvane::send {
 
-namespace {
-
-constexpr std::uint32_t kBusyWaitMilliseconds = 20000;
-constexpr auto kRetryInterval = std::chrono::milliseconds(100);
-
-}  // namespace
-
 platform::ErrorCode ConnectToServer(platform::PipeConnection& connection,
                                     std::chrono::milliseconds patience) {
-    std::u16string name = UserPipeName();
-    auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        platform::ErrorCode error = platform::ConnectToPipe(name, connection);
-        if (error == platform::kSuccess) return error;
-        if (error == platform::kPipeBusy) {
-            if (platform::WaitForPipe(name, kBusyWaitMilliseconds) != platform::kSuccess) {
-                return error;
-            }
-            continue;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return error;
-        std::this_thread::sleep_for(kRetryInterval);
+    ConnectPatience retries;
+    retries.retryBudgetMilliseconds = static_cast<std::uint32_t>(patience.count());
+    platform::ErrorCode error = platform::kSuccess;
+    switch (ConnectWithRetries(UserPipeName(), retries, connection, error)) {
+        case ConnectResult::Connected:
+            return platform::kSuccess;
+        case ConnectResult::StayedBusy:
+            return platform::kPipeBusy;
+        case ConnectResult::NoInstance:
+            break;
     }
+    return error;
 }
 
 platform::ErrorCode WriteAll(platform::PipeConnection& connection,

@@ -1,0 +1,71 @@
+#include "app/call_server.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "app/pipe_connect.h"
+#include "log/debug_print.h"
+#include "pipe/job_message.h"
+#include "pipe/pipe_constants.h"
+#include "platform/debug_output.h"
+
+namespace mossvane {
+
+namespace {
+
+// The reply arrives as UTF-16 text; it ends at its first null.
+void AppendReplyText(const std::uint8_t* bytes, std::size_t size, std::u16string& reply) {
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const auto c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (c == u'\0') return;
+        reply += c;
+    }
+}
+
+// In byte read mode one read returns what the server has written so far;
+// only a pipe in message mode asks for more with kMoreData.
+void ReadReply(platform::PipeConnection& connection, std::u16string& reply) {
+    std::array<std::uint8_t, kPipeBufferSize> buffer{};
+    for (;;) {
+        std::size_t got = 0;
+        const platform::ErrorCode error = connection.Read(buffer.data(), buffer.size(), got);
+        if (error != platform::kSuccess && error != platform::kMoreData) return;
+        AppendReplyText(buffer.data(), got, reply);
+        if (error == platform::kSuccess) return;
+    }
+}
+
+}  // namespace
+
+int CallServer(std::u16string_view pipeName, std::u16string& reply,
+               std::u16string_view requestText) {
+    reply.clear();
+    const ConnectPatience patience{kCallServerRetryBudgetMilliseconds,
+                                   kCallServerRetryStepMilliseconds,
+                                   kCallServerBusyWaitMilliseconds};
+    platform::PipeConnection connection;
+    platform::ErrorCode error = platform::kSuccess;
+    switch (ConnectWithRetries(pipeName, patience, connection, error)) {
+        case ConnectResult::Connected:
+            break;
+        case ConnectResult::NoInstance:
+            return kCallServerNoInstance;
+        case ConnectResult::StayedBusy:
+            platform::OutputDebugText(u"[PI] CallServer - Could not open pipe");
+            return kCallServerStayedBusy;
+    }
+    if ((error = connection.SetByteReadMode()) != platform::kSuccess) {
+        DebugPrint(u"[PI] CallServer - SetNamedPipeHandleState failed(Error Code: %d)", error);
+        return kCallServerWriteFailed;
+    }
+    const std::vector<std::uint8_t> request = EncodeRequest(requestText);
+    std::size_t written = 0;
+    error = connection.Write(request.data(), request.size(), written);
+    // A request cut short would reach the server as a different request.
+    if (error != platform::kSuccess || written != request.size()) return kCallServerWriteFailed;
+    ReadReply(connection, reply);
+    return kCallServerDone;
+}
+
+}  // namespace mossvane
