@@ -42,7 +42,7 @@ class FormatArg {
     template <FormatInteger T>
     FormatArg(T value)
         : m_kind(Kind::Integer),
-          m_signed(static_cast<std::int64_t>(static_cast<std::make_signed_t<T>>(value))),
+          m_signed(SignedAsPrintfReads(value)),
           m_unsigned(static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<T>>(value))),
           m_isUnsignedType(std::is_unsigned_v<T>) {}
 
@@ -68,6 +68,18 @@ class FormatArg {
     bool IsNullText() const { return m_isNull; }
 
   private:
+    // printf promotes integers narrower than int to int before %d reads
+    // them, so a small unsigned value keeps its value; wider ones are read
+    // as the signed number of their own width.
+    template <FormatInteger T>
+    static std::int64_t SignedAsPrintfReads(T value) {
+        if constexpr (std::is_unsigned_v<T> && sizeof(T) < sizeof(int)) {
+            return static_cast<std::int64_t>(value);
+        } else {
+            return static_cast<std::int64_t>(static_cast<std::make_signed_t<T>>(value));
+        }
+    }
+
     Kind m_kind;
     std::int64_t m_signed = 0;
     std::uint64_t m_unsigned = 0;
