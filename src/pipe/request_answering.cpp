@@ -1,6 +1,8 @@
 #include "pipe/request_answering.h"
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,6 +18,7 @@
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/system_info.h"
+#include "platform/utf8.h"
 #include "platform/wipe.h"
 
 namespace mossvane {
@@ -30,9 +33,9 @@ constexpr std::int32_t kDialogConfirmed = 1;
 constexpr std::uint32_t kWaitStepMilliseconds = 10;
 
 std::mutex g_promptGuard;
-NumberPrompt g_prompt;
+std::shared_ptr<const NumberPrompt> g_prompt;
 
-NumberPrompt CurrentPrompt() {
+std::shared_ptr<const NumberPrompt> CurrentPrompt() {
     std::lock_guard<std::mutex> guard(g_promptGuard);
     return g_prompt;
 }
@@ -51,9 +54,14 @@ class TracedCall {
     TracedCall(const TracedCall&) = delete;
     TracedCall& operator=(const TracedCall&) = delete;
 
+    // A trace line that can't be written is dropped: tracing must never
+    // break off a request waiting in the dialog queue.
     template <typename... Args>
-    void Param(std::u16string_view format, const Args&... args) {
-        m_logger.LogParam(kLoggerName, m_function, kLogLevelMessage, format, args...);
+    void Param(std::u16string_view format, const Args&... args) noexcept {
+        try {
+            m_logger.LogParam(kLoggerName, m_function, kLogLevelMessage, format, args...);
+        } catch (...) {
+        }
     }
 
   private:
@@ -74,12 +82,37 @@ void PutAnswer(std::u16string_view text, char16_t* answer) {
     answer[length] = 0;
 }
 
-void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
-    trace.Param(u"GetInfo");
-    PipeServer::InitInfo();
+// Raises CurrentNo when it goes, unless dismissed: once a ticket is drawn the
+// next one's dialog must be let through whatever happens to this request, or
+// the queue would stall for good.
+class TurnRelease {
+  public:
+    TurnRelease() = default;
+    ~TurnRelease() {
+        if (m_armed) ++Server().CurrentNo;
+    }
+    TurnRelease(const TurnRelease&) = delete;
+    TurnRelease& operator=(const TurnRelease&) = delete;
+
+    void Dismiss() { m_armed = false; }
+
+  private:
+    bool m_armed = true;
+};
+
+// Shows the dialog once the turn has come and puts the answer in place; the
+// turn passes on when this returns or throws.
+void AnswerInTurn(TracedCall& trace, char16_t* answer) {
+    TurnRelease release;
     std::u16string number;
-    NumberPrompt prompt = CurrentPrompt();
-    std::int32_t result = prompt ? prompt(number) : -1;
+    const std::shared_ptr<const NumberPrompt> prompt = CurrentPrompt();
+    std::int32_t result = -1;
+    try {
+        if (prompt && *prompt) result = (*prompt)(number);
+    } catch (...) {
+        platform::WipeText(number);
+        throw;
+    }
     if (result == kDialogConfirmed) {
         std::optional<std::u16string> text = FormatText(kAnswerOk, number);
         PutAnswer(text ? *text : std::u16string(), answer);
@@ -89,15 +122,31 @@ void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
         PutAnswer(kAnswerCancel, answer);
     }
     platform::WipeText(number);
-    ++Server().CurrentNo;
+}
+
+void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
+    trace.Param(u"GetInfo");
+    try {
+        PipeServer::InitInfo();
+        AnswerInTurn(trace, answer);
+    } catch (const std::exception& error) {
+        // Nothing may leave the connection thread this way; the client gets
+        // the answer of a dialog that could not be shown.
+        DebugPrint(u"[PI] GetInfo failed: %s", platform::Utf8ToUtf16(error.what()));
+        PutAnswer(kAnswerCancel, answer);
+    } catch (...) {
+        platform::OutputDebugText(u"[PI] GetInfo failed");
+        PutAnswer(kAnswerCancel, answer);
+    }
     ConfirmServerTerminate();
 }
 
 }  // namespace
 
 void SetNumberPrompt(NumberPrompt prompt) {
+    auto fresh = std::make_shared<const NumberPrompt>(std::move(prompt));
     std::lock_guard<std::mutex> guard(g_promptGuard);
-    g_prompt = std::move(prompt);
+    g_prompt = std::move(fresh);
 }
 
 void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
@@ -139,7 +188,11 @@ void PipeServer::InitInfo() {
         platform::SleepMilliseconds(static_cast<std::uint32_t>(myNumber - current) *
                                     kWaitStepMilliseconds);
     }
+    // The turn has come: should installing the fresh event fail, the turn
+    // passes on at once; otherwise the caller passes it on after its dialog.
+    TurnRelease release;
     state.turnEvent.Replace();
+    release.Dismiss();
 }
 
 }  // namespace mossvane

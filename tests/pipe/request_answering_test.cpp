@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -202,6 +203,29 @@ TEST_F(RequestAnsweringTest, ConnectionEndingDuringADialogLetsTheNextFollowAtOnc
     FinishRequest(0);
     FinishRequest(1);
     EXPECT_EQ(b.text, u"[Result]\nRETURN=OK\nPhoneNumber=8888\n");
+}
+
+// A dialog that fails with an exception still answers its client and passes
+// the turn on, so the queue can't stall behind it.
+TEST_F(RequestAnsweringTest, DialogThatThrowsIsAnsweredAsCancelAndPassesTheTurnOn) {
+    SetNumberPrompt([this](std::u16string& number) -> std::int32_t {
+        if (t_requestName == "A") throw std::runtime_error("no window");
+        return dialogs.Show(t_requestName, number);
+    });
+    Answer a, b;
+    StartGetInfo("A", a);
+    FinishRequest(0);
+    EXPECT_EQ(a.text, u"[Result]\nRETURN=CANCEL\n");
+    EXPECT_EQ(a.length, (a.text.size() + 1) * 2);
+    EXPECT_EQ(Server().CurrentNo.load(), 1);
+
+    EndSomeConnection();
+    StartGetInfo("B", b);
+    ASSERT_TRUE(dialogs.WaitForOpened(1));
+    dialogs.Close(1, u"5555");
+    FinishRequest(1);
+    EXPECT_EQ(b.text, u"[Result]\nRETURN=OK\nPhoneNumber=5555\n");
+    EXPECT_EQ(Server().CurrentNo.load(), 2);
 }
 
 TEST_F(RequestAnsweringTest, OverlongAnswerIsCutToTheBuffer) {
