@@ -32,12 +32,23 @@ constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
 constexpr std::int32_t kDialogConfirmed = 1;
 constexpr std::uint32_t kWaitStepMilliseconds = 10;
 
-std::mutex g_promptGuard;
-std::shared_ptr<const NumberPrompt> g_prompt;
+// The prompt and its guard are never destroyed: connection threads are
+// never joined, so one may still be waiting for its turn while the process
+// ends and runs its static destructors, and must find them intact.
+struct PromptSlot {
+    std::mutex guard;
+    std::shared_ptr<const NumberPrompt> prompt;
+};
+
+PromptSlot& Prompt() {
+    static PromptSlot* slot = new PromptSlot();
+    return *slot;
+}
 
 std::shared_ptr<const NumberPrompt> CurrentPrompt() {
-    std::lock_guard<std::mutex> guard(g_promptGuard);
-    return g_prompt;
+    PromptSlot& slot = Prompt();
+    std::lock_guard<std::mutex> guard(slot.guard);
+    return slot.prompt;
 }
 
 // The leveled trace of one call: the Enter line now, the Leave line when the
@@ -145,8 +156,9 @@ void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
 
 void SetNumberPrompt(NumberPrompt prompt) {
     auto fresh = std::make_shared<const NumberPrompt>(std::move(prompt));
-    std::lock_guard<std::mutex> guard(g_promptGuard);
-    g_prompt = std::move(fresh);
+    PromptSlot& slot = Prompt();
+    std::lock_guard<std::mutex> guard(slot.guard);
+    slot.prompt = std::move(fresh);
 }
 
 void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
