@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/posix/posix_util.h"
 #include "platform/utf8.h"
 
@@ -11,9 +13,12 @@ namespace mossvane::platform {
 
 namespace {
 
+// Output nobody can take (a closed or vanished reader, a full disk) is
+// dropped: diagnostics must never stop the program.
 void WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }

@@ -1,5 +1,7 @@
 // Process entry on POSIX: the arguments after the program name, joined with
 // single spaces, are the command line the program reads its verbs from.
+#include <signal.h>
+
 #include <string>
 
 #include "app/plug_in_server.h"
@@ -7,6 +9,9 @@
 #include "platform/utf8.h"
 
 int main(int argc, char** argv) {
+    // A reader of standard output or error that went away must not end the
+    // server: its writes then fail with EPIPE, which the output ignores.
+    signal(SIGPIPE, SIG_IGN);
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) commandLine += ' ';
