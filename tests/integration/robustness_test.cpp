@@ -156,5 +156,37 @@ TEST_F(RobustnessTest, ServerOutlivesAClosedReaderOfItsOutput) {
     EXPECT_EQ(status(), "status 0\n");
 }
 
+// Clients beyond the descriptor limit wait in the backlog: the listener
+// says so once, pauses instead of spinning, serves the open connections
+// and takes the waiting clients as descriptors come free.
+TEST_F(RobustnessTest, AcceptFailuresPauseAndOpenConnectionsAreServed) {
+    constexpr int kAccepted = 3;
+    constexpr int kClients = kAccepted + 3;
+    ASSERT_TRUE(StartWithDescriptorsToSpare(kAccepted));
+    std::vector<platform::PipeConnection> clients(kClients);
+    for (auto& client : clients) ASSERT_TRUE(Connect(client));
+    ASSERT_TRUE(WaitForDebugText(*m_server, "[PI]CreateNamedPipe failed, GLE=", 30s))
+        << m_server->DebugOutput();
+
+    const long ticksBefore = ProcessorTicks();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ExchangeWithin(clients[0], u"@=OpenUI", 30s), u"");
+    std::this_thread::sleep_for(2s);  // A spinning listener shows over a while only.
+    const double elapsedTicks =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() *
+        static_cast<double>(sysconf(_SC_CLK_TCK));
+    EXPECT_LT(static_cast<double>(ProcessorTicks() - ticksBefore), elapsedTicks * 0.2)
+        << "the listener spins";
+    EXPECT_EQ(CountOccurrences(m_server->DebugOutput(), "[PI]CreateNamedPipe failed"), 1u);
+
+    // Descriptors come free: the waiting clients are taken and served.
+    for (int i = 0; i < kAccepted; ++i) clients[i].Close();
+    for (int i = kAccepted; i < kClients; ++i) {
+        EXPECT_EQ(ExchangeWithin(clients[i], u"@=OpenUI", 30s), u"") << i;
+    }
+    clients.clear();
+    StopServer();
+}
+
 }  // namespace
 }  // namespace mossvane::testing

@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -176,9 +177,38 @@ ErrorCode PipeListener::CreateInstance() {
     return kSuccess;
 }
 
+namespace {
+
+constexpr int kFirstAcceptPauseMs = 10;
+constexpr int kLongestAcceptPauseMs = 100;
+
+// Failures that a waiting client would repeat at once: the socket stays
+// readable, so trying again without a pause would spin.
+bool IsShortOfResources(int acceptErrno) {
+    return acceptErrno == EMFILE || acceptErrno == ENFILE || acceptErrno == ENOMEM ||
+           acceptErrno == ENOBUFS;
+}
+
+// Pauses after a failed accept, growing while the failures go on; true when
+// the exit event came meanwhile. Open connections run on their own threads
+// and are served all the while.
+bool PauseAfterAcceptFailure(const Event& exitEvent, int acceptErrno, int& pauseMs) {
+    if (pauseMs == 0) {
+        // Once per run of failures: the trace must not flood either.
+        OutputDebugText(u"[PI]CreateNamedPipe failed, GLE=" +
+                        Utf8ToUtf16(std::to_string(posix::ErrorFromErrno(acceptErrno))) + u".\n");
+    }
+    pauseMs = pauseMs == 0 ? kFirstAcceptPauseMs : std::min(pauseMs * 2, kLongestAcceptPauseMs);
+    pollfd exitEntry{exitEvent.native().fd.Get(), POLLIN, 0};
+    return poll(&exitEntry, 1, pauseMs) > 0;
+}
+
+}  // namespace
+
 ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
                                          ErrorCode& error) {
     error = kSuccess;
+    int acceptPauseMs = 0;
     for (;;) {
         pollfd entries[2] = {{m_impl->listenFd.Get(), POLLIN, 0},
                              {exitEvent.native().fd.Get(), POLLIN, 0}};
@@ -190,7 +220,16 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
         if (entries[0].revents == 0) return ListenResult::ExitRequested;
 
         posix::UniqueFd client(accept4(m_impl->listenFd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!client.IsValid()) continue;  // The client gave up before we got to it.
+        if (!client.IsValid()) {
+            const int acceptErrno = errno;
+            // Otherwise the client gave up before we got to it.
+            if (IsShortOfResources(acceptErrno) &&
+                PauseAfterAcceptFailure(exitEvent, acceptErrno, acceptPauseMs)) {
+                return ListenResult::ExitRequested;
+            }
+            continue;
+        }
+        acceptPauseMs = 0;
         uid_t peerUid = 0;
         if (!IsPeerTrusted(client.Get(), peerUid)) {
             OutputDebugText(u"[PI] Refused a client of another user (uid " +
