@@ -121,6 +121,26 @@ TEST_F(GetInfoTest, ThreeDigitsKeepTheDialogOpenWithLackNumber) {
     EXPECT_EQ(request->Answer(), kAnswerCancel);
 }
 
+// A server told to stop while its dialog waits for the user takes the
+// dialog with it.
+TEST_F(GetInfoTest, DialogClosesWhenTheServerEnds) {
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    platform::PipeConnection exitClient;
+    ASSERT_TRUE(Connect(exitClient));
+    std::vector<std::uint8_t> exitRequest = EncodeRequest(u"@=Exit");
+    std::size_t written = 0;
+    ASSERT_EQ(exitClient.Write(exitRequest.data(), exitRequest.size(), written),
+              platform::kSuccess);
+    int exitCode = -1;
+    ASSERT_TRUE(server().WaitForExit(30s, exitCode)) << server().DebugOutput();
+    EXPECT_EQ(exitCode, 0);
+    const bool closed = WaitUntil([&] { return !driver.IsShown(kCaption); }, 30s);
+    if (!closed) driver.PressCancel();  // Leave the display clean for the next test.
+    EXPECT_TRUE(closed) << "the dialog outlived the server";
+}
+
 // EXIT while a GETINFO waits for its turn: the process ends at once, and a
 // connection thread woken meanwhile finds everything it uses still there
 // (run in the address sanitizer build to see the difference).

@@ -3,6 +3,7 @@
 #include "platform/posix/dialog_window.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -56,9 +57,35 @@ bool MoveAwayFromChannelFd(UniqueFd& fd) {
     return true;
 }
 
+// The helper starts with every signal unblocked and SIGPIPE and SIGTERM at
+// their default actions, whatever the server set for itself: it relies on
+// SIGTERM to end with the server.
+bool InitSpawnAttributes(posix_spawnattr_t& attributes) {
+    if (posix_spawnattr_init(&attributes) != 0) return false;
+    sigset_t defaults;
+    sigset_t mask;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGTERM);
+    sigemptyset(&mask);
+    const short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+        posix_spawnattr_setsigmask(&attributes, &mask) == 0 &&
+        posix_spawnattr_setflags(&attributes, flags) == 0) {
+        return true;
+    }
+    posix_spawnattr_destroy(&attributes);
+    return false;
+}
+
 bool SpawnHelper(const std::string& path, const char* mode, int channelFd, pid_t& pid) {
+    posix_spawnattr_t attributes;
+    if (!InitSpawnAttributes(attributes)) return false;
     posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attributes);
+        return false;
+    }
     // The helper gets the channel and nothing else of the server's: no pipe
     // instance or lock file must outlive the server in a dialog process.
     bool ready =
@@ -66,8 +93,9 @@ bool SpawnHelper(const std::string& path, const char* mode, int channelFd, pid_t
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
         posix_spawn_file_actions_addclosefrom_np(&actions, kFirstFreeFd) == 0;
     char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
-    ready = ready && posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) == 0;
+    ready = ready && posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     return ready;
 }
 

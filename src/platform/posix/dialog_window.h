@@ -27,6 +27,8 @@ inline constexpr int kHelperChannelFd = 3;
 inline constexpr int kHelperExitNoDisplay = 3;
 // The helper's exit code when the channel or its arguments are unusable.
 inline constexpr int kHelperExitBadRequest = 4;
+// The helper's exit code when the server went away before the user answered.
+inline constexpr int kHelperExitServerGone = 5;
 // Neither side reads more than this from the channel.
 inline constexpr std::size_t kMaxChannelBytes = 64 * 1024;
 

@@ -1,7 +1,12 @@
 // mossvane-dialog: shows the identification-number dialog (--number) or a
 // message box (--message) for the server, which starts it, sends the texts on
 // descriptor 3 and reads the end code and the number back from there.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +68,46 @@ int RunMessageMode(std::vector<std::u16string> records) {
     return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
 }
 
+// The helper serves one request of one server: when the server goes, so
+// does the helper, window and all. The windows are closed first so that the
+// display drops them at once; then the process ends without an answer.
+[[noreturn]] void EndWithServer() {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* window = windows; window != nullptr; window = window->next) {
+        gtk_widget_destroy(GTK_WIDGET(window->data));
+    }
+    g_list_free(windows);
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+    _exit(platform::posix::kHelperExitServerGone);
+}
+
+gboolean OnServerGone(gint /*fd*/, GIOCondition /*condition*/, gpointer /*data*/) {
+    EndWithServer();
+}
+
+// The server shuts its side of the channel for writing once it has sent the
+// request, so a hang-up means its process has closed the channel: it ended.
+bool ServerHasClosedChannel() {
+    pollfd entry{kHelperChannelFd, 0, 0};
+    return poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+// Asks for SIGTERM (whose default action ends the helper) when the server
+// goes. A server that went before the request took effect has already made
+// the helper an orphan, so the parent is checked again afterwards.
+bool FollowServer() {
+    const pid_t server = getppid();
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) return !ServerHasClosedChannel();
+    return getppid() == server && !ServerHasClosedChannel();
+}
+
+// Ends the helper from its main loop as soon as the server closes the
+// channel, even while a window waits for the user.
+void WatchServer() {
+    g_unix_fd_add(kHelperChannelFd, static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), OnServerGone,
+                  nullptr);
+}
+
 // A busy X server now and then refuses a connection; a user waiting for the
 // dialog is better served by a few quick retries than by a cancellation.
 bool OpenDisplay() {
@@ -79,6 +124,8 @@ int Run(int argc, char** argv) {
     const bool messageMode = std::strcmp(argv[1], platform::posix::kMessageModeArgument) == 0;
     if (!numberMode && !messageMode) return platform::posix::kHelperExitBadRequest;
 
+    if (!FollowServer()) return platform::posix::kHelperExitServerGone;
+
     std::vector<std::u16string> records;
     if (!ReadRequest(records)) return platform::posix::kHelperExitBadRequest;
     // The mode is all the command line says; GTK sees no arguments at all.
@@ -87,6 +134,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "mossvane-dialog: cannot open display %s\n", display ? display : "");
         return platform::posix::kHelperExitNoDisplay;
     }
+    WatchServer();
     return numberMode ? RunNumberMode(std::move(records)) : RunMessageMode(std::move(records));
 }
 
