@@ -121,6 +121,23 @@ TEST_F(GetInfoTest, ThreeDigitsKeepTheDialogOpenWithLackNumber) {
     EXPECT_EQ(request->Answer(), kAnswerCancel);
 }
 
+// Typed, confirmed too short, the message closed with Enter, typed on: the
+// digits typed before the message stay and the rest is appended.
+TEST_F(GetInfoTest, TypingGoesOnAfterTheLackNumberMessage) {
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.TypeKeys(u"123"));
+    ASSERT_TRUE(driver.PressEnterIn(kCaption));
+    test::DialogDriver box;
+    ASSERT_TRUE(box.WaitForWindow(u"Lack Number"));
+    ASSERT_TRUE(box.PressEnterIn(u"Lack Number"));
+    ASSERT_TRUE(WaitUntil([&] { return !box.IsShown(u"Lack Number"); }, 30s));
+    ASSERT_TRUE(driver.TypeKeys(u"4"));
+    ASSERT_TRUE(driver.PressEnterIn(kCaption));
+    EXPECT_EQ(request->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=1234\n");
+}
+
 // A server told to stop while its dialog waits for the user takes the
 // dialog with it.
 TEST_F(GetInfoTest, DialogClosesWhenTheServerEnds) {

@@ -28,6 +28,13 @@ class DialogDriver {
     // a test read it (not on X11).
     std::optional<std::u16string> ControlText(int id);
 
+    // Key presses as the user makes them, through the window system's
+    // keyboard focus: `text` typed into whatever control of the driven
+    // dialog has the focus, once the dialog is in front.
+    bool TypeKeys(const std::u16string& text);
+    // The Enter key, once the window titled `title` is in front.
+    bool PressEnterIn(const std::u16string& title);
+
     // OK (Enter) and Cancel (Escape) in the driven dialog.
     bool PressOk();
     bool PressCancel();

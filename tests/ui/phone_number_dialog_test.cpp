@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -119,6 +120,51 @@ TEST_F(PhoneNumberDialogTest, EmptyNumberShowsEmptyNumberAndKeepsTheDialogOpen) 
     Show();
     ExpectRejectedWith(u"", u"Empty Number");
 }
+
+// Back from either message box, typing goes on after the digits already in
+// the box: nothing is selected, so nothing typed replaces them.
+struct TypingCase {
+    const char* name;
+    std::u16string first;
+    std::u16string rejectedWith;
+    std::u16string more;
+    std::u16string expected;
+};
+
+void PrintTo(const TypingCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TypingAfterMessageTest : public PhoneNumberDialogTest,
+                               public ::testing::WithParamInterface<TypingCase> {};
+
+TEST_P(TypingAfterMessageTest, AppendsToWhatWasTyped) {
+    const TypingCase& c = GetParam();
+    Show();
+    if (!c.first.empty()) {
+        ASSERT_TRUE(m_driver.TypeKeys(c.first));
+    }
+    ASSERT_TRUE(m_driver.PressEnterIn(kCaption));
+    test::DialogDriver box;
+    ASSERT_TRUE(box.WaitForWindow(c.rejectedWith)) << "no message box";
+    ASSERT_TRUE(box.PressEnterIn(c.rejectedWith));
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (box.IsShown(c.rejectedWith) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(box.IsShown(c.rejectedWith));
+    ASSERT_TRUE(m_driver.TypeKeys(c.more));
+    EXPECT_TRUE(NumberBoxShows(c.expected));
+    ASSERT_TRUE(m_driver.PressEnterIn(kCaption));
+    EXPECT_EQ(EndCode(), kEndCodeOk);
+    EXPECT_EQ(m_dialog.m_strNumber, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keyboard, TypingAfterMessageTest,
+    ::testing::Values(TypingCase{"LackNumber", u"123", u"Lack Number", u"4", u"1234"},
+                      TypingCase{"EmptyNumber", u"", u"Empty Number", u"5678", u"5678"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // What the template and the initialisation put on screen; only Windows lets
 // a test read control texts.

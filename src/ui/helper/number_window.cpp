@@ -88,6 +88,15 @@ void FlushFilter(NumberWindow& self) {
     ApplyFilter(&self);
 }
 
+// Back from a message box the user goes on typing where they stopped: the
+// focus returns without the entry's select-on-focus, with the caret after
+// the last digit, as the Windows dialog gives it back.
+void ReturnFocusToNumberBox(NumberWindow& self) {
+    gtk_entry_grab_focus_without_selecting(GTK_ENTRY(self.numberBox));
+    gtk_editable_select_region(GTK_EDITABLE(self.numberBox), -1, -1);
+    gtk_editable_set_position(GTK_EDITABLE(self.numberBox), -1);
+}
+
 void OnOk(GtkButton* /*button*/, gpointer data) {
     auto& self = *static_cast<NumberWindow*>(data);
     FlushFilter(self);
@@ -103,7 +112,7 @@ void OnOk(GtkButton* /*button*/, gpointer data) {
     const MessageTexts& message =
         check == NumberCheck::Empty ? self.texts.emptyNumber : self.texts.lackNumber;
     RunMessageWindow(GTK_WINDOW(self.window), message);
-    gtk_widget_grab_focus(self.numberBox);
+    ReturnFocusToNumberBox(self);
 }
 
 void OnCancel(GtkButton* /*button*/, gpointer data) {

@@ -109,6 +109,16 @@ bool DialogDriver::EnterNumber(const std::u16string& text) {
     return Focus(m_window) && RunXdotool({"type", platform::Utf16ToUtf8(text)});
 }
 
+// Without a window manager the focus is wherever xdotool puts it; the keys
+// then go through X's focus like anyone's typing.
+bool DialogDriver::TypeKeys(const std::u16string& text) {
+    return Focus(m_window) && RunXdotool({"type", platform::Utf16ToUtf8(text)});
+}
+
+bool DialogDriver::PressEnterIn(const std::u16string& title) {
+    return Key(FindWindow(title), "Return");
+}
+
 int DialogDriver::CountShown(const std::u16string& title) {
     std::string output;
     const std::string pattern = "^" + platform::Utf16ToUtf8(title) + "$";

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/win32/windows_include.h"
 #include "ui/dialog_constants.h"
@@ -33,7 +34,65 @@ bool Click(HWND dialog, int buttonId) {
     return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
 }
 
+// Key presses go to the foreground window's focus, so they are sent only
+// once the window is there.
+bool WaitForForeground(HWND window) {
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (window != nullptr && std::chrono::steady_clock::now() < deadline) {
+        if (GetForegroundWindow() == window) return true;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return false;
+}
+
+INPUT KeyInput(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// One key press and release through the system's input queue, with Shift
+// where the keyboard layout needs it.
+bool PressKey(WORD virtualKey, bool shift) {
+    std::vector<INPUT> inputs;
+    if (shift) inputs.push_back(KeyInput(VK_SHIFT, false));
+    inputs.push_back(KeyInput(virtualKey, false));
+    inputs.push_back(KeyInput(virtualKey, true));
+    if (shift) inputs.push_back(KeyInput(VK_SHIFT, true));
+    const UINT count = static_cast<UINT>(inputs.size());
+    return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+}
+
+// A character the layout has no key for is typed as a Unicode packet, one
+// per UTF-16 unit, as input methods do.
+bool TypeUnit(char16_t unit) {
+    INPUT inputs[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wScan = unit;
+        inputs[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+    }
+    return SendInput(2, inputs, sizeof(INPUT)) == 2;
+}
+
 }  // namespace
+
+bool DialogDriver::TypeKeys(const std::u16string& text) {
+    if (!WaitForForeground(AsWindow(m_window))) return false;
+    for (char16_t unit : text) {
+        const SHORT key = unit < 0x80 ? VkKeyScanW(static_cast<wchar_t>(unit)) : -1;
+        const bool typed =
+            key != -1 ? PressKey(LOBYTE(key), (HIBYTE(key) & 1) != 0) : TypeUnit(unit);
+        if (!typed) return false;
+    }
+    return true;
+}
+
+bool DialogDriver::PressEnterIn(const std::u16string& title) {
+    return WaitForForeground(FindDialog(title)) && PressKey(VK_RETURN, false);
+}
 
 bool DialogDriver::DisplayAvailable() {
     // Without a display Wine can't create any window at all.
