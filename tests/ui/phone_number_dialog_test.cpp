@@ -166,6 +166,18 @@ INSTANTIATE_TEST_SUITE_P(
                       TypingCase{"EmptyNumber", u"", u"Empty Number", u"5678", u"5678"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The box's limit counts UTF-16 units, as the filter does: a character that
+// would make the text longer is refused instead of the filter clearing all.
+TEST_F(PhoneNumberDialogTest, CharacterBeyondTheLimitIsRefusedAndTheDigitsStay) {
+    Show();
+    const std::u16string digits = u"1234567890123456789";
+    ASSERT_TRUE(m_driver.TypeKeys(digits + u"\U0001F600"));
+    EXPECT_TRUE(NumberBoxShows(digits));
+    ASSERT_TRUE(m_driver.PressEnterIn(kCaption));
+    EXPECT_EQ(EndCode(), kEndCodeOk);
+    EXPECT_EQ(m_dialog.m_strNumber, digits);
+}
+
 // What the template and the initialisation put on screen; only Windows lets
 // a test read control texts.
 TEST_F(PhoneNumberDialogTest, ShowsTheLocalizedTexts) {

@@ -3,6 +3,9 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <string>
+#include <string_view>
+
 #include "helper/message_window.h"
 #include "platform/posix/dialog_window.h"
 #include "platform/posix/posix_util.h"
@@ -38,6 +41,10 @@ int PixelsX(int dlu) {
 }
 int PixelsY(int dlu) {
     return static_cast<int>(dlu * kPixelsPerDluY);
+}
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
 struct NumberWindow {
@@ -86,6 +93,35 @@ void FlushFilter(NumberWindow& self) {
     if (self.pendingFilter == 0) return;
     g_source_remove(self.pendingFilter);
     ApplyFilter(&self);
+}
+
+// The Windows edit control counts its limit in UTF-16 units, and so does the
+// filter, which clears a longer text: input that would not fit is cut to
+// what fits (never half a surrogate pair), as the edit control cuts it.
+void OnInsertText(GtkEditable* editable, const gchar* text, gint length, gint* position,
+                  gpointer data) {
+    std::u16string current = Utf8ToUtf16(gtk_entry_get_text(GTK_ENTRY(editable)));
+    const std::size_t room =
+        current.size() < kMaxNumberDigits ? kMaxNumberDigits - current.size() : 0;
+    WipeText(current);
+    std::u16string inserted =
+        Utf8ToUtf16(length < 0 ? std::string_view(text)
+                               : std::string_view(text, static_cast<std::size_t>(length)));
+    if (inserted.size() <= room) {
+        WipeText(inserted);
+        return;
+    }
+    g_signal_stop_emission_by_name(editable, "insert-text");
+    inserted.resize(room);
+    if (!inserted.empty() && IsHighSurrogate(inserted.back())) inserted.pop_back();
+    if (!inserted.empty()) {
+        std::string fitting = Utf16ToUtf8(inserted);
+        g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(OnInsertText), data);
+        gtk_editable_insert_text(editable, fitting.c_str(), -1, position);
+        g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(OnInsertText), data);
+        WipeText(fitting);
+    }
+    WipeText(inserted);
 }
 
 // Back from a message box the user goes on typing where they stopped: the
@@ -152,6 +188,7 @@ GtkWidget* BuildLayout(NumberWindow& self) {
     self.numberBox = gtk_entry_new();
     gtk_entry_set_max_length(GTK_ENTRY(self.numberBox), static_cast<gint>(kMaxNumberDigits));
     gtk_entry_set_activates_default(GTK_ENTRY(self.numberBox), TRUE);
+    g_signal_connect(self.numberBox, "insert-text", G_CALLBACK(OnInsertText), &self);
     g_signal_connect(self.numberBox, "changed", G_CALLBACK(OnNumberChanged), &self);
     Place(layout, self.numberBox, kNumberBoxRect);
 
