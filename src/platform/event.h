@@ -8,7 +8,9 @@ namespace mossvane::platform {
 
 class Event {
   public:
-    // Created non-signalled.
+    // Created non-signalled. When the system can't make one, the event is
+    // absent (a debug line says so): Set and Reset do nothing, IsSet is
+    // false and Wait returns at once.
     Event();
     ~Event();
     Event(const Event&) = delete;

@@ -156,6 +156,28 @@ TEST_F(RobustnessTest, ServerOutlivesAClosedReaderOfItsOutput) {
     EXPECT_EQ(status(), "status 0\n");
 }
 
+// With every descriptor taken, the turn event of a GETINFO can't be made:
+// the request is answered all the same and the server lives on.
+TEST_F(RobustnessTest, GetInfoIsAnsweredWhenNoTurnEventCanBeMade) {
+    ASSERT_TRUE(StartWithDescriptorsToSpare(2));
+    platform::PipeConnection idle;
+    ASSERT_TRUE(Connect(idle));
+    ASSERT_TRUE(WaitForDebugLineCount(*m_server, "[PI]Plus Call Count", 1, 30s));
+    platform::PipeConnection asking;
+    ASSERT_TRUE(Connect(asking));
+    EXPECT_EQ(ExchangeWithin(asking, u"@=GETINFO", 30s), kAnswerCancel) << m_server->DebugOutput();
+    EXPECT_TRUE(WaitForDebugText(*m_server, "[PI]CreateEvent failed, GLE=", 30s));
+
+    // The queue goes on: the next request gets its turn.
+    asking.Close();
+    platform::PipeConnection next;
+    ASSERT_TRUE(Connect(next));
+    EXPECT_EQ(ExchangeWithin(next, u"@=GETINFO", 30s), kAnswerCancel) << m_server->DebugOutput();
+    next.Close();
+    idle.Close();
+    StopServer();
+}
+
 // Clients beyond the descriptor limit wait in the backlog: the listener
 // says so once, pauses instead of spinning, serves the open connections
 // and takes the waiting clients as descriptors come free.
