@@ -4,6 +4,10 @@
 // at once, which is how a blocking call on an overlapped handle is done right.
 #include "platform/pipe.h"
 
+#include <string>
+
+#include "platform/debug_output.h"
+#include "platform/utf8.h"
 #include "platform/win32/event_native.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_include.h"
@@ -138,33 +142,57 @@ ErrorCode PipeListener::CreateInstance() {
     return kSuccess;
 }
 
-ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
-                                         ErrorCode& error) {
-    error = kSuccess;
-    m_impl->connectOverlapped = {};
-    m_impl->connectOverlapped.hEvent = m_impl->connectEvent.Get();
-    if (!ConnectNamedPipe(m_impl->pending.Get(), &m_impl->connectOverlapped)) {
+namespace {
+
+// Waits until a client is on the pending instance or the exit event is set.
+ListenResult WaitForConnect(HANDLE pending, HANDLE connectEvent, OVERLAPPED& overlapped,
+                            const Event& exitEvent, ErrorCode& error) {
+    overlapped = {};
+    overlapped.hEvent = connectEvent;
+    if (!ConnectNamedPipe(pending, &overlapped)) {
         // A client that came between creation and connect (or already left
         // again) completes no overlapped operation: take it as connected now.
         DWORD result = GetLastError();
-        if (result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA) {
-            SetEvent(m_impl->connectEvent.Get());
-        }
+        if (result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA) SetEvent(connectEvent);
     }
-    HANDLE events[2] = {m_impl->connectEvent.Get(), exitEvent.native().handle.Get()};
+    HANDLE events[2] = {connectEvent, exitEvent.native().handle.Get()};
     DWORD signalled = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (signalled == WAIT_OBJECT_0 + 1) return ListenResult::ExitRequested;
     if (signalled != WAIT_OBJECT_0) {
         error = GetLastError();
         return ListenResult::Failed;
     }
-    ResetEvent(m_impl->connectEvent.Get());
-    auto impl = std::make_unique<PipeConnection::Impl>();
-    impl->pipe = std::move(m_impl->pending);
-    impl->ioEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    impl->isServer = true;
-    connection = PipeConnection(std::move(impl));
+    ResetEvent(connectEvent);
     return ListenResult::Connected;
+}
+
+}  // namespace
+
+ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
+                                         ErrorCode& error) {
+    error = kSuccess;
+    for (;;) {
+        ListenResult result = WaitForConnect(m_impl->pending.Get(), m_impl->connectEvent.Get(),
+                                             m_impl->connectOverlapped, exitEvent, error);
+        if (result != ListenResult::Connected) return result;
+        win32::UniqueHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (ioEvent.IsValid()) {
+            auto impl = std::make_unique<PipeConnection::Impl>();
+            impl->pipe = std::move(m_impl->pending);
+            impl->ioEvent = std::move(ioEvent);
+            impl->isServer = true;
+            connection = PipeConnection(std::move(impl));
+            return ListenResult::Connected;
+        }
+        // An overlapped instance can't be read or written without an event
+        // to wait on: this client is turned away and the next one awaited.
+        const DWORD eventError = GetLastError();
+        OutputDebugText(u"[PI] Connection ended: no I/O event, GLE=" +
+                        Utf8ToUtf16(std::to_string(eventError)) + u".");
+        DisconnectNamedPipe(m_impl->pending.Get());
+        m_impl->pending.Reset();
+        if ((error = CreateInstance()) != kSuccess) return ListenResult::Failed;
+    }
 }
 
 void PipeListener::ClosePendingInstance() {
