@@ -3,6 +3,9 @@
 #ifndef MOSSVANE_RES_RESOURCE_H
 #define MOSSVANE_RES_RESOURCE_H
 
+// The program's icon, shared by every executable of the program.
+#define IDI_MOSSVANE 100
+
 // The identification-number dialog and its controls.
 #define IDD_PHONE_NUMBER 133
 #define IDC_NUMBER 1009

@@ -21,6 +21,9 @@
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
 
+// The program's icon as an XPM array, made by res/make_icon.py.
+#include "res/mossvane_icon.xpm"
+
 namespace mossvane::dialog_helper {
 namespace {
 
@@ -108,6 +111,14 @@ void WatchServer() {
                   nullptr);
 }
 
+// Every window of the helper carries the program's icon.
+void SetProgramIcon() {
+    GdkPixbuf* icon = gdk_pixbuf_new_from_xpm_data(mossvane_icon_xpm);
+    if (icon == nullptr) return;
+    gtk_window_set_default_icon(icon);
+    g_object_unref(icon);
+}
+
 // A busy X server now and then refuses a connection; a user waiting for the
 // dialog is better served by a few quick retries than by a cancellation.
 bool OpenDisplay() {
@@ -135,6 +146,7 @@ int Run(int argc, char** argv) {
         return platform::posix::kHelperExitNoDisplay;
     }
     WatchServer();
+    SetProgramIcon();
     return numberMode ? RunNumberMode(std::move(records)) : RunMessageMode(std::move(records));
 }
 
