@@ -1,7 +1,8 @@
 # Entry points for people and CI. Everything goes through CMake presets.
 JOBS ?= 2
 
-.PHONY: run test setup build-linux build-windows test-linux test-windows fuzz fuzz-replay format clean
+.PHONY: run test setup build-linux build-windows test-linux test-windows fuzz fuzz-replay sanitize \
+        sanitize-asan sanitize-tsan bench format clean
 
 run: setup build-linux
 	./build/linux/bin/mossvane
@@ -34,6 +35,21 @@ fuzz-replay:
 
 fuzz:
 	scripts/fuzz run
+
+# The whole Linux suite once under AddressSanitizer with UndefinedBehavior-
+# Sanitizer and once under ThreadSanitizer (Debug builds).
+sanitize: setup
+	$(MAKE) sanitize-asan
+	$(MAKE) sanitize-tsan
+
+sanitize-asan sanitize-tsan: sanitize-%:
+	cmake --preset $* >/dev/null
+	cmake --build --preset $* -j $(JOBS)
+	xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset $* -j $(JOBS)
+
+# Optimized build; prints one table and writes it as CSV and SVG to build/bench.
+bench: setup
+	scripts/bench
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
