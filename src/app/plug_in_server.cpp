@@ -1,12 +1,17 @@
 #include "app/plug_in_server.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/command_line.h"
 #include "app/instance_lock.h"
+#include "log/debug_print.h"
 #include "pipe/pipe_server.h"
 #include "pipe/request_answering.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/process_services.h"
+#include "platform/stop_signals.h"
 #include "platform/window.h"
 #include "ui/phone_number_dialog.h"
 
@@ -24,12 +29,37 @@ std::int32_t ShowPhoneNumberDialog(std::u16string& number) {
     return result;
 }
 
+// How long a stop asked for from outside (SIGTERM, Ctrl+C) lets the
+// connections in progress finish before the process ends regardless.
+constexpr auto kStopGracePeriod = std::chrono::seconds(10);
+constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
+
+void WaitForConnectionsToEnd() {
+    auto deadline = std::chrono::steady_clock::now() + kStopGracePeriod;
+    while (Server().CallCount > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kStopPollInterval);
+    }
+}
+
+// The listener stops taking clients on the exit event whoever sets it; only
+// a stop from outside waits for the clients already served, so that a job
+// being written is not cut off. A job still open at the deadline stays as
+// a broken connection leaves it.
+void RunServerUntilStopped() {
+    platform::StopSignals stopSignals([](int signalNumber) {
+        DebugPrint(u"[PI] Stop requested by signal %d\n", signalNumber);
+        Server().exitEvent.Set();
+    });
+    PipeServer::Run();
+    if (stopSignals.Requested()) WaitForConnectionsToEnd();
+}
+
 void RunLocked(std::u16string_view commandLine) {
     InstanceLock lock = AcquireInstanceLock();
     if (HandleCommandLine(lock.bAlreadyRunning ? 1 : 0, commandLine) == 0) {
         ResetServerState();
         SetNumberPrompt(ShowPhoneNumberDialog);
-        PipeServer::Run();
+        RunServerUntilStopped();
     }
     ReleaseInstanceLock(lock);
 }
