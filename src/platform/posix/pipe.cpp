@@ -19,6 +19,7 @@
 #include "platform/debug_output.h"
 #include "platform/posix/event_native.h"
 #include "platform/posix/posix_util.h"
+#include "platform/posix/socket_activation.h"
 #include "platform/system_info.h"
 #include "platform/utf8.h"
 
@@ -156,6 +157,8 @@ ErrorCode RemoveStaleSocket(const std::string& path) {
 // The socket is made once; every later "instance" is the next accepted client.
 ErrorCode PipeListener::CreateInstance() {
     if (m_impl->listenFd.IsValid()) return kSuccess;
+    // Started on demand: the socket file is not ours (socketInode stays 0), so it stays.
+    if (posix::TakeInheritedListeningSocket(m_impl->listenFd)) return kSuccess;
     ErrorCode error = posix::RuntimeObjectPath(m_impl->pipeName, "", m_impl->path);
     if (error != kSuccess) return error;
     if ((error = RemoveStaleSocket(m_impl->path)) != kSuccess) return error;
