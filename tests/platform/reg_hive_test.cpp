@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "platform/posix/reg_hive.h"
 #include "platform/registry.h"
 #include "platform/utf8.h"
 #include "registry_sandbox.h"
@@ -159,6 +162,58 @@ TEST_F(RegHiveTest, FileWrittenByAPersonIsReadAndKeptOnRewrite) {
     ASSERT_EQ(key.QueryValue(u"List", value), kSuccess);
     EXPECT_EQ(value.type, reg_type::kMultiSz);
     EXPECT_EQ(value.data, (std::vector<std::uint8_t>{0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0}));
+}
+
+// A hive file as a person writes it: one key with one DWORD value.
+std::string HiveWithNumber(const std::u16string& key, char digit) {
+    return "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\" + Utf16ToUtf8(key) +
+           "]\n\"N\"=dword:0000000" + digit + "\n";
+}
+
+std::uint8_t QueryNumber(const RegistryKey& key) {
+    RegistryValue value;
+    EXPECT_EQ(key.QueryValue(u"N", value), kSuccess);
+    return value.data.empty() ? 0 : value.data[0];
+}
+
+TEST_F(RegHiveTest, HandEditsInPlaceAreSeenAtOnceEvenWhenTheSizeStaysTheSame) {
+    const fs::path file = m_sandbox.UserHiveFile();
+    WriteFile(file, HiveWithNumber(PathOf(u"K"), '1'));
+    RegistryKey key;
+    ASSERT_EQ(RegistryKey::Open(RegistryRoot::CurrentUser, PathOf(u"K"), RegistryAccess::Read, key),
+              kSuccess);
+    for (char digit : {'2', '3', '4'}) {
+        // Rewritten in place: same file, same size, within one clock tick.
+        WriteFile(file, HiveWithNumber(PathOf(u"K"), digit));
+        EXPECT_EQ(QueryNumber(key), digit - '0');
+    }
+}
+
+TEST_F(RegHiveTest, UnchangedSettledFileIsParsedOnceAndAChangeIsSeen) {
+    const fs::path file = m_sandbox.UserHiveFile();
+    WriteFile(file, HiveWithNumber(PathOf(u"K"), '1'));
+    posix::HiveLocation hive;
+    ASSERT_EQ(posix::LocateHive(RegistryRoot::CurrentUser, hive), kSuccess);
+    // A file that has just changed is parsed at every read; a couple of
+    // seconds later one parse serves every read.
+    std::shared_ptr<const posix::RegFile> first, second;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    do {
+        ASSERT_EQ(posix::ReadHiveShared(hive, first), kSuccess);
+        ASSERT_EQ(posix::ReadHiveShared(hive, second), kSuccess);
+        if (first == second) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    ASSERT_EQ(first, second);
+
+    RegistryKey key = Create(u"K");
+    SetText(key, u"Added", u"x");
+    ASSERT_EQ(posix::ReadHiveShared(hive, second), kSuccess);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(QueryNumber(key), 1);
+    fs::remove(file);
+    ASSERT_EQ(posix::ReadHiveShared(hive, second), kSuccess);
+    EXPECT_TRUE(second->sections.empty());
 }
 
 TEST_F(RegHiveTest, DamagedFileIsNeitherReadNorOverwritten) {

@@ -12,9 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace mossvane::platform::posix {
@@ -137,6 +142,89 @@ ErrorCode LockHive(const HiveLocation& location, UniqueFd& lock) {
     return kSuccess;
 }
 
+// What tells one version of a hive file from another without reading it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileIdentity(const struct stat& info)
+        : device(info.st_dev),
+          inode(info.st_ino),
+          size(info.st_size),
+          modified(info.st_mtim),
+          changed(info.st_ctim) {}
+
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+// A file changed this recently may change again within the same tick of the
+// file system's clock without its times showing it, so its parse is not
+// trusted until the change is this much older than the read.
+constexpr std::int64_t kSettledNanoseconds = 2'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::int64_t WallClockNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return Nanoseconds(now);
+}
+
+// The last parse of each hive file. Every traced call reads the logging
+// settings, so without it each connection would read and parse the user's
+// hive several times over.
+class ParsedHives {
+  public:
+    std::shared_ptr<const RegFile> Find(const std::string& file, const FileIdentity& identity) {
+        std::lock_guard guard(m_lock);
+        const auto found = m_entries.find(file);
+        if (found == m_entries.end() || !(found->second.identity == identity)) return nullptr;
+        const std::int64_t lastChange =
+            std::max(Nanoseconds(identity.modified), Nanoseconds(identity.changed));
+        if (found->second.readAt - lastChange < kSettledNanoseconds) return nullptr;
+        return found->second.parsed;
+    }
+
+    // `readAt` is the wall-clock time before the file was read.
+    void Keep(const std::string& file, const FileIdentity& identity, std::int64_t readAt,
+              std::shared_ptr<const RegFile> parsed) {
+        std::lock_guard guard(m_lock);
+        m_entries.insert_or_assign(file, Entry{identity, readAt, std::move(parsed)});
+    }
+
+  private:
+    struct Entry {
+        FileIdentity identity;
+        std::int64_t readAt = 0;
+        std::shared_ptr<const RegFile> parsed;
+    };
+    std::mutex m_lock;
+    std::map<std::string, Entry> m_entries;
+};
+
+ParsedHives& Parsed() {
+    // Never destroyed: threads that are never joined may still read settings
+    // while the process ends.
+    static ParsedHives* hives = new ParsedHives();
+    return *hives;
+}
+
+ErrorCode ReadOpenHive(int fd, RegFile& file) {
+    std::string bytes;
+    if (const ErrorCode error = ReadAll(fd, bytes); error != kSuccess) return error;
+    return ParseRegFile(bytes, file) ? kSuccess : kInvalidData;
+}
+
 }  // namespace
 
 ErrorCode LocateHive(RegistryRoot root, HiveLocation& location) {
@@ -161,9 +249,33 @@ ErrorCode ReadHive(const HiveLocation& location, RegFile& file) {
         if (errno == ENOENT || errno == ENOTDIR) return kSuccess;
         return ErrorFromErrno(errno);
     }
-    std::string bytes;
-    if (const ErrorCode error = ReadAll(fd.Get(), bytes); error != kSuccess) return error;
-    return ParseRegFile(bytes, file) ? kSuccess : kInvalidData;
+    return ReadOpenHive(fd.Get(), file);
+}
+
+ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const RegFile>& file) {
+    static const auto empty = std::make_shared<const RegFile>();
+    struct stat info {};
+    if (stat(location.file.c_str(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return ErrorFromErrno(errno);
+        file = empty;
+        return kSuccess;
+    }
+    if ((file = Parsed().Find(location.file, FileIdentity(info)))) return kSuccess;
+    // The identity kept is that of the file actually read, which may be newer
+    // than the one just looked at.
+    const std::int64_t readAt = WallClockNow();
+    UniqueFd fd(open(location.file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) {
+        if (errno != ENOENT && errno != ENOTDIR) return ErrorFromErrno(errno);
+        file = empty;
+        return kSuccess;
+    }
+    if (fstat(fd.Get(), &info) != 0) return ErrorFromErrno(errno);
+    auto parsed = std::make_shared<RegFile>();
+    if (const ErrorCode error = ReadOpenHive(fd.Get(), *parsed); error != kSuccess) return error;
+    Parsed().Keep(location.file, FileIdentity(info), readAt, parsed);
+    file = std::move(parsed);
+    return kSuccess;
 }
 
 bool CanWriteHive(const HiveLocation& location) {

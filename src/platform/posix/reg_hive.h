@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,12 @@ ErrorCode LocateHive(RegistryRoot root, HiveLocation& location);
 // Reads and parses the hive as it is now; a missing file is an empty hive
 // and a file that isn't a well-formed .reg file is kInvalidData.
 ErrorCode ReadHive(const HiveLocation& location, RegFile& file);
+
+// The hive as it is now, shared with other readers. The file is parsed again
+// only when its identity (device and inode), size, modification or change
+// time differ from the last parse; our own writers always replace the file
+// with a new one, so each of their changes is seen. Callers only read it.
+ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const RegFile>& file);
 
 // Whether this process may rewrite the hive: the file (when it exists) and
 // its folder (or the nearest folder that exists) must be writable.

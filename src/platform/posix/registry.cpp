@@ -1,9 +1,10 @@
 // Stands in for the Windows registry on POSIX: each root is a .reg file (see
-// reg_hive.h), and every call reads the file anew because another process may
-// change it at any time. Error codes follow what the registry API returns in
-// the same situation, so callers behave alike on both platforms.
+// reg_hive.h), and every call looks at the file anew because another process
+// may change it at any time (a file that has not changed is not parsed again). Error codes follow
+// what the registry API returns in the same situation, so callers behave alike on both platforms.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "platform/posix/reg_file.h"
 #include "platform/posix/reg_hive.h"
@@ -78,9 +79,11 @@ ErrorCode RegistryKey::Open(RegistryRoot root, std::u16string_view path, Registr
     key.Close();
     auto impl = std::make_unique<Impl>();
     if (const ErrorCode error = Locate(root, path, access, *impl); error != kSuccess) return error;
-    RegFile file;
-    if (const ErrorCode error = posix::ReadHive(impl->hive, file); error != kSuccess) return error;
-    if (!KeyExists(file, *impl)) return kFileNotFound;
+    std::shared_ptr<const RegFile> file;
+    if (const ErrorCode error = posix::ReadHiveShared(impl->hive, file); error != kSuccess) {
+        return error;
+    }
+    if (!KeyExists(*file, *impl)) return kFileNotFound;
     if (const ErrorCode error = CheckAccess(*impl); error != kSuccess) return error;
     key.m_impl = std::move(impl);
     return kSuccess;
@@ -91,9 +94,11 @@ ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, Regis
     key.Close();
     auto impl = std::make_unique<Impl>();
     if (const ErrorCode error = Locate(root, path, access, *impl); error != kSuccess) return error;
-    RegFile file;
-    if (const ErrorCode error = posix::ReadHive(impl->hive, file); error != kSuccess) return error;
-    if (!KeyExists(file, *impl)) {
+    std::shared_ptr<const RegFile> file;
+    if (const ErrorCode error = posix::ReadHiveShared(impl->hive, file); error != kSuccess) {
+        return error;
+    }
+    if (!KeyExists(*file, *impl)) {
         const ErrorCode error = posix::ChangeHive(impl->hive, [&](RegFile& hive, bool& changed) {
             changed = !KeyExists(hive, *impl);
             if (changed) hive.EnsureKey(impl->path);
@@ -116,12 +121,12 @@ void RegistryKey::Close() {
 
 ErrorCode RegistryKey::QueryValue(std::u16string_view name, RegistryValue& value) const {
     if (!m_impl) return kInvalidHandle;
-    RegFile file;
-    if (const ErrorCode error = posix::ReadHive(m_impl->hive, file); error != kSuccess) {
+    std::shared_ptr<const RegFile> file;
+    if (const ErrorCode error = posix::ReadHiveShared(m_impl->hive, file); error != kSuccess) {
         return error;
     }
-    if (!KeyExists(file, *m_impl)) return kKeyDeleted;
-    const posix::RegFileSection* section = file.FindSection(m_impl->path);
+    if (!KeyExists(*file, *m_impl)) return kKeyDeleted;
+    const posix::RegFileSection* section = file->FindSection(m_impl->path);
     const posix::RegFileValue* found = section ? section->FindValue(UpToNull(name)) : nullptr;
     if (!found) return kFileNotFound;
     value = found->value;
