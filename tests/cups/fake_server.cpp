@@ -48,8 +48,9 @@ std::u16string ReadRequest(int fd) {
 
 }  // namespace
 
-FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16string> answer)
-    : m_socketPath(socketPath), m_answer(std::move(answer)) {
+FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
+                       std::size_t keepMessages)
+    : m_socketPath(socketPath), m_answer(std::move(answer)), m_keepMessages(keepMessages) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
@@ -104,6 +105,7 @@ void FakeServer::Serve() {
         if (!ReadExactly(jobFd, message.payload.data(), message.payload.size())) break;
         messages.push_back(std::move(message));
         if (header[1] == kEndJobCommand) break;  // As the server does, it ends the connection.
+        if (messages.size() == m_keepMessages) break;
     }
     if (jobFd >= 0) close(jobFd);
     std::lock_guard<std::mutex> lock(m_mutex);

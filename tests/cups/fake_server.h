@@ -3,6 +3,7 @@
 // a test sees exactly what the backend sends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -21,8 +22,11 @@ class FakeServer {
   public:
     // Listens on socketPath. With an answer, the first connection's request
     // gets it (UTF-16, terminated) and the second connection carries the
-    // job; without one, the first connection carries the job.
-    FakeServer(const std::string& socketPath, std::optional<std::u16string> answer);
+    // job; without one, the first connection carries the job. After
+    // keepMessages job messages it closes the job's connection, as the
+    // server does when it can't store a job.
+    FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
+               std::size_t keepMessages = SIZE_MAX);
     ~FakeServer();
     FakeServer(const FakeServer&) = delete;
     FakeServer& operator=(const FakeServer&) = delete;
@@ -41,6 +45,7 @@ class FakeServer {
 
     std::string m_socketPath;
     std::optional<std::u16string> m_answer;
+    std::size_t m_keepMessages;
     int m_listenFd = -1;
     std::thread m_thread;
     std::mutex m_mutex;

@@ -1,5 +1,6 @@
-// pin=ask against a stand-in server: the number the server answers with
-// goes into the job information and nowhere else the backend writes.
+// The backend against a stand-in server: with pin=ask the number the server
+// answers with goes into the job information and nowhere else the backend
+// writes; a server that stops reading fails the job.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -36,7 +37,7 @@ ParamMap DecodeInformation(const std::vector<std::uint8_t>& payload) {
     return set;
 }
 
-class NumberOptionTest : public ::testing::Test {
+class StandInServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         passwd* me = getpwuid(geteuid());
@@ -51,9 +52,10 @@ class NumberOptionTest : public ::testing::Test {
     }
 
     // The backend run by the job's own user, reading the job from a file.
-    int RunBackend(const std::string& uri, std::string& output) {
+    int RunBackend(const std::string& uri, std::string& output,
+                   const std::string& data = "%!PS\nshowpage\n") {
         fs::path input = m_folder.path() / "input.prn";
-        std::ofstream(input, std::ios::binary) << "%!PS\nshowpage\n";
+        std::ofstream(input, std::ios::binary) << data;
         ProcessOptions options;
         options.arguments = {uri, "77", m_user, "Form", "1", "", input.string()};
         options.environment = {"DEVICE_URI=" + uri,
@@ -67,7 +69,7 @@ class NumberOptionTest : public ::testing::Test {
     uid_t m_uid = 0;
 };
 
-TEST_F(NumberOptionTest, GivenNumberGoesIntoTheJobInformationOnly) {
+TEST_F(StandInServerTest, GivenNumberGoesIntoTheJobInformationOnly) {
     FakeServer server(SocketPath(), u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n");
     ASSERT_TRUE(server.IsListening());
     std::string output;
@@ -96,7 +98,7 @@ void PrintTo(const RefusedAnswer& param, std::ostream* out) {
     *out << param.name;
 }
 
-class NumberRefusalTest : public NumberOptionTest,
+class NumberRefusalTest : public StandInServerTest,
                           public ::testing::WithParamInterface<RefusedAnswer> {};
 
 // The backend has ended without a second connection: no job was sent.
@@ -116,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedAnswer{"Nothing", u"", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(NumberOptionTest, WithoutTheOptionTheFirstConnectionIsTheJob) {
+TEST_F(StandInServerTest, WithoutTheOptionTheFirstConnectionIsTheJob) {
     FakeServer server(SocketPath(), std::nullopt);
     ASSERT_TRUE(server.IsListening());
     std::string output;
@@ -128,6 +130,17 @@ TEST_F(NumberOptionTest, WithoutTheOptionTheFirstConnectionIsTheJob) {
     EXPECT_EQ(messages.front().command, kCreateJobCommand);
     EXPECT_EQ(messages[1].command, kWriteJobCommand);
     EXPECT_EQ(DecodeInformation(messages.back().payload).count(u"PhoneNumber"), 0u);
+}
+
+TEST_F(StandInServerTest, AJobTheServerStopsTakingFailsWithAMessage) {
+    // More data than the socket can hold, so the backend is still writing
+    // when the server closes the connection after the job's first message.
+    FakeServer server(SocketPath(), std::nullopt, 1);
+    ASSERT_TRUE(server.IsListening());
+    std::string output;
+    EXPECT_EQ(RunBackend("mossvane:/", output, std::string(4 << 20, 'x')), 1) << output;
+    EXPECT_NE(output.find("ERROR: The Mossvane server refused the job"), std::string::npos)
+        << output;
 }
 
 TEST(BackendDiscoveryTest, WithoutArgumentsItListsItsDevice) {
