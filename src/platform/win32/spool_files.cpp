@@ -3,6 +3,9 @@
 // in place.
 #include "platform/spool_files.h"
 
+// The shell's header after the program's settings for <windows.h>.
+#include "platform/win32/windows_include.h"
+
 #include <shlobj.h>
 
 #include <atomic>
@@ -10,7 +13,6 @@
 
 #include "platform/system_info.h"
 #include "platform/win32/unique_handle.h"
-#include "platform/win32/windows_include.h"
 
 namespace mossvane::platform {
 
