@@ -119,8 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
                        SetPrintFolderText(RegistryRoot::LocalMachine, jobs);
                    },
                    Folder::Configured, false},
-        FolderCase{"NoKeyAnywhere", [](const std::u16string&) { DeleteUserKey(); }, Folder::Default,
-                   false},
+        FolderCase{"NoKeyAnywhere",
+                   [](const std::u16string&) {
+                       DeleteUserKey();
+                       DeleteMachineKey();
+                   },
+                   Folder::Default, false},
         FolderCase{"NumberInsteadOfText",
                    [](const std::u16string&) {
                        SetPrintFolderValue(RegistryRoot::CurrentUser, kDword, {1, 0, 0, 0});

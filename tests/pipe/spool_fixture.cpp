@@ -60,15 +60,28 @@ void CreateUserKey() {
     key.DeleteValue(kPrintFolderPathValue);
 }
 
-void DeleteUserKey() {
+namespace {
+
+void DeletePlugInKey(platform::RegistryRoot root) {
     const std::u16string path = l10n::kPlugInKeyPath;
     const std::size_t split = path.rfind(u'\\');
     platform::RegistryKey parent;
-    ASSERT_EQ(
-        platform::RegistryKey::Open(platform::RegistryRoot::CurrentUser, path.substr(0, split),
-                                    platform::RegistryAccess::All, parent),
-        platform::kSuccess);
-    ASSERT_EQ(parent.DeleteSubKey(path.substr(split + 1)), platform::kSuccess);
+    if (platform::RegistryKey::Open(root, path.substr(0, split), platform::RegistryAccess::All,
+                                    parent) != platform::kSuccess) {
+        return;  // no parent, no key
+    }
+    const platform::ErrorCode error = parent.DeleteSubKey(path.substr(split + 1));
+    EXPECT_TRUE(error == platform::kSuccess || error == platform::kFileNotFound) << error;
+}
+
+}  // namespace
+
+void DeleteUserKey() {
+    DeletePlugInKey(platform::RegistryRoot::CurrentUser);
+}
+
+void DeleteMachineKey() {
+    DeletePlugInKey(platform::RegistryRoot::LocalMachine);
 }
 
 std::vector<std::filesystem::path> FilesEndingWith(const std::filesystem::path& folder,

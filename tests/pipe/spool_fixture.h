@@ -29,8 +29,9 @@ void SetPrintFolderValue(platform::RegistryRoot root, std::uint32_t type,
 void SetPrintFolderText(platform::RegistryRoot root, const std::u16string& text);
 // Makes the user's driver plug-in key without any value.
 void CreateUserKey();
-// Removes the user's driver plug-in key.
+// Removes the user's or the machine's driver plug-in key.
 void DeleteUserKey();
+void DeleteMachineKey();
 
 // The files in `folder` whose names end with `extension`, sorted.
 std::vector<std::filesystem::path> FilesEndingWith(const std::filesystem::path& folder,
