@@ -1,0 +1,78 @@
+# Where `cmake --install` puts the programs. Nothing in the programs knows the
+# prefix: the server finds its companions (dialog helper, localization file,
+# language library) beside its own file, so they are installed together.
+#
+# Linux:   <prefix>/lib/mossvane/   mossvane, mossvane-dialog, mossvane-send,
+#                                   localization.xml (and lotrasx.so if built)
+#          <prefix>/bin/            links to mossvane and mossvane-send
+#          <prefix>/lib/systemd/user/  mossvane.socket, mossvane.service
+#          <prefix>/share/man/man1/    mossvane.1, mossvane-send.1
+# Windows: <prefix>/bin/            the program folder: mossvane.exe,
+#                                   mossvane-send.exe, localization.xml and the
+#                                   install settings file settings.xml
+
+if(WIN32)
+    set(MOSSVANE_PROGRAM_DIR bin)
+else()
+    set(MOSSVANE_PROGRAM_DIR lib/mossvane)
+endif()
+
+install(TARGETS mossvane mossvane-send RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/res/localization.xml DESTINATION ${MOSSVANE_PROGRAM_DIR})
+if(TARGET lotrasx)
+    install(TARGETS lotrasx LIBRARY DESTINATION ${MOSSVANE_PROGRAM_DIR}
+                            RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR})
+endif()
+
+if(WIN32)
+    # The version resource of each executable.
+    foreach(program mossvane mossvane-send)
+        set(MOSSVANE_FILE_NAME ${program})
+        if(program STREQUAL "mossvane")
+            set(MOSSVANE_FILE_DESCRIPTION "Mossvane printer-driver helper")
+        else()
+            set(MOSSVANE_FILE_DESCRIPTION "Mossvane pipe client")
+        endif()
+        configure_file(${PROJECT_SOURCE_DIR}/res/version.rc.in
+                       ${CMAKE_BINARY_DIR}/res/${program}_version.rc @ONLY)
+        target_sources(${program} PRIVATE ${CMAKE_BINARY_DIR}/res/${program}_version.rc)
+    endforeach()
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/settings.xml
+            DESTINATION ${MOSSVANE_PROGRAM_DIR})
+    return()
+endif()
+
+install(TARGETS mossvane-dialog RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR})
+
+# Relative links, so any prefix (and the package's staging folder) works.
+foreach(program mossvane mossvane-send)
+    set(link ${CMAKE_BINARY_DIR}/install-links/${program})
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-links)
+    file(CREATE_LINK ../${MOSSVANE_PROGRAM_DIR}/${program} ${link} SYMBOLIC)
+    install(FILES ${link} DESTINATION bin)
+endforeach()
+
+# The service names the program by its full path, known only when installing.
+set(service_file ${CMAKE_BINARY_DIR}/install-units/mossvane.service)
+install(CODE "
+    set(MOSSVANE_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${MOSSVANE_PROGRAM_DIR}/mossvane\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/mossvane.service.in\"
+                   \"${service_file}\" @ONLY)
+")
+install(FILES ${service_file} ${PROJECT_SOURCE_DIR}/packaging/systemd/mossvane.socket
+        DESTINATION lib/systemd/user)
+
+# Manual pages, compressed as Debian installs them.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(man_pages "")
+foreach(page mossvane.1 mossvane-send.1)
+    set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+        COMMAND ${GZIP_PROGRAM} -9n -c ${PROJECT_SOURCE_DIR}/man/${page} > ${compressed}
+        DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}
+        VERBATIM)
+    list(APPEND man_pages ${compressed})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION share/man/man1)

@@ -1,0 +1,65 @@
+# The packages, both made from the install layout (cmake/Install.cmake):
+#   Linux:   `cpack` (or the `package` target) makes the Debian package
+#            mossvane_<version>_<arch>.deb with stripped programs, and
+#            mossvane-dbgsym_<version>_<arch>.ddeb with their debug information.
+#   Windows: the `installer` target makes mossvane-<version>-setup.exe with
+#            makensis, and mossvane-<version>-windows-debug.zip with the
+#            debug information the installed programs point to.
+# Use the release presets (`make package`): optimized programs with debug
+# information to split off.
+
+set(MOSSVANE_SUMMARY "Per-user helper process for a printer driver")
+
+if(WIN32)
+    find_program(MAKENSIS_PROGRAM makensis)
+    if(NOT MAKENSIS_PROGRAM)
+        message(STATUS "makensis not found: no `installer` target")
+        return()
+    endif()
+    set(stage ${CMAKE_BINARY_DIR}/installer-stage)
+    set(debug_folder ${CMAKE_BINARY_DIR}/installer-debug)
+    set(setup ${CMAKE_BINARY_DIR}/mossvane-${PROJECT_VERSION}-setup.exe)
+    set(debug_zip ${CMAKE_BINARY_DIR}/mossvane-${PROJECT_VERSION}-windows-debug.zip)
+    add_custom_target(installer
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${debug_folder}
+        COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
+        COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${CMAKE_OBJCOPY} -DFOLDER=${stage}/bin
+                -DDEBUG_FOLDER=${debug_folder} -P ${PROJECT_SOURCE_DIR}/cmake/SplitDebugInfo.cmake
+        COMMAND ${CMAKE_COMMAND} -E chdir ${debug_folder}
+                ${CMAKE_COMMAND} -E tar cf ${debug_zip} --format=zip .
+        COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION}
+                -DVERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DVERSION_MINOR=${PROJECT_VERSION_MINOR}
+                -DSTAGE=${stage}/bin -DOUTFILE=${setup}
+                ${PROJECT_SOURCE_DIR}/packaging/windows/mossvane.nsi
+        DEPENDS mossvane mossvane-send
+        COMMENT "Making the Windows installer ${setup}"
+        VERBATIM)
+    return()
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME mossvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Mossvane project")
+set(CPACK_PACKAGE_CONTACT "Mossvane maintainers <maintainers@mossvane.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${MOSSVANE_SUMMARY})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "${MOSSVANE_SUMMARY}
+ Mossvane serves a per-user socket on which printer-driver modules ask the
+ user for a 4 to 20 digit identification number (in a small dialog) and hand
+ over print jobs, which it stores as .prn files with an .info description.
+ It is started on demand by systemd user units and ends after ten idle
+ seconds.")
+# The dependencies come from the shared libraries the programs use.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Stripped programs in the package, their debug information in -dbgsym.
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+                                       ${PROJECT_SOURCE_DIR}/packaging/debian/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+include(CPack)
