@@ -2,7 +2,8 @@
 JOBS ?= 2
 
 .PHONY: run test setup build-linux build-windows test-linux test-windows fuzz fuzz-replay sanitize \
-        sanitize-asan sanitize-tsan bench format clean
+        sanitize-asan sanitize-tsan bench format clean package package-linux package-windows \
+        test-package
 
 run: setup build-linux
 	./build/linux/bin/mossvane
@@ -11,6 +12,7 @@ test: setup build-linux build-windows
 	$(MAKE) test-linux
 	$(MAKE) test-windows
 	$(MAKE) fuzz-replay
+	$(MAKE) test-package
 
 setup:
 	scripts/setup
@@ -56,3 +58,27 @@ format:
 
 clean:
 	rm -rf build
+
+# The packages, from optimized builds of their own: the Debian package (and
+# its -dbgsym) and the Windows installer (and its debug information).
+RELEASE_BUILD ?= build/release
+RELEASE_WINDOWS_BUILD ?= build/release-windows
+
+package: setup package-linux package-windows
+	@ls -l $(RELEASE_BUILD)/*.deb $(RELEASE_BUILD)/*.ddeb \
+	    $(RELEASE_WINDOWS_BUILD)/*-setup.exe $(RELEASE_WINDOWS_BUILD)/*-debug.zip
+
+package-linux:
+	cmake --preset release -B $(RELEASE_BUILD) >/dev/null
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	rm -f $(RELEASE_BUILD)/*.deb $(RELEASE_BUILD)/*.ddeb
+	cd $(RELEASE_BUILD) && cpack -G DEB >/dev/null
+
+package-windows:
+	cmake --preset release-windows -B $(RELEASE_WINDOWS_BUILD) >/dev/null
+	cmake --build $(RELEASE_WINDOWS_BUILD) -j $(JOBS) --target installer
+
+# Installs and removes both packages (the Debian one needs root).
+test-package: package
+	tests/package/deb_package_test.sh $(RELEASE_BUILD)
+	tests/package/windows_installer_test.sh $(RELEASE_WINDOWS_BUILD)

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Installs the Debian package that `make package` made, checks where its files
+# went, drives the installed programs in a private sandbox (a request, a job,
+# a stop by SIGTERM) and removes the package again. Installing needs root;
+# without it the test is skipped.
+#   tests/package/deb_package_test.sh <release build folder>
+set -euo pipefail
+build=${1:?usage: $0 <release build folder>}
+name=deb_package_test
+
+fail() {
+    echo "$name: FAIL: $*" >&2
+    exit 1
+}
+ok() { echo "$name: ok: $*"; }
+
+# Polls a condition (a shell command) every 0.1 s for up to $1 seconds.
+wait_until() {
+    local seconds=$1
+    shift
+    local tries=$((seconds * 10))
+    while ! "$@"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+if [ "$(id -u)" != 0 ]; then
+    echo "$name: SKIPPED: installing a package needs root"
+    exit 0
+fi
+deb=$(ls "$build"/mossvane_*.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || fail "no package in $build (make package makes it)"
+dbgsym=$(ls "$build"/mossvane-dbgsym_*.ddeb 2>/dev/null | head -n 1)
+if dpkg-query -W -f='${Status}' mossvane 2>/dev/null | grep -q 'install ok installed'; then
+    echo "$name: SKIPPED: mossvane is installed on this machine; the test won't replace it"
+    exit 0
+fi
+
+sandbox=$(mktemp -d)
+server_pid=""
+cleanup() {
+    if [ -n "$server_pid" ]; then kill -KILL "$server_pid" 2>/dev/null || true; fi
+    dpkg --purge mossvane >/dev/null 2>&1 || true
+    rm -rf "$sandbox"
+}
+trap cleanup EXIT
+
+# --- Install ---------------------------------------------------------------
+if ! apt-get install -y -q --no-install-recommends "$(realpath "$deb")" >"$sandbox/apt.log" 2>&1; then
+    cat "$sandbox/apt.log" >&2
+    fail "apt-get could not install $deb"
+fi
+ok "installed $(basename "$deb") ($(stat -c %s "$deb") bytes)"
+
+lib=/usr/lib/mossvane
+for file in $lib/mossvane $lib/mossvane-dialog $lib/mossvane-send $lib/localization.xml \
+    /usr/lib/systemd/user/mossvane.socket /usr/lib/systemd/user/mossvane.service \
+    /usr/share/man/man1/mossvane.1.gz /usr/share/man/man1/mossvane-send.1.gz; do
+    [ -f "$file" ] || fail "$file is missing"
+done
+for program in mossvane mossvane-send; do
+    [ "$(readlink /usr/bin/$program)" = "../lib/mossvane/$program" ] ||
+        fail "/usr/bin/$program is not a link to $lib/$program"
+done
+ok "install layout"
+
+[ -n "$dbgsym" ] || fail "no -dbgsym package beside $deb"
+debug_files=$(dpkg-deb -c "$dbgsym")
+for program in mossvane mossvane-dialog mossvane-send; do
+    if readelf -S "$lib/$program" | grep -q '\.debug_info'; then
+        fail "$program carries its debug information"
+    fi
+    readelf -S "$lib/$program" | grep -q '\.symtab' && fail "$program is not stripped"
+    build_id=$(readelf -n "$lib/$program" | sed -n 's/.*Build ID: *//p')
+    [ -n "$build_id" ] || fail "$program has no build id"
+    grep -q "usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug" <<<"$debug_files" ||
+        fail "the -dbgsym package holds no debug information for $program"
+done
+ok "stripped programs, debug information in $(basename "$dbgsym") ($(stat -c %s "$dbgsym") bytes)"
+
+depends=$(dpkg-query -W -f='${Depends}' mossvane)
+for library in libc6 libgtk-3-0 libsystemd0 libtinyxml2; do
+    grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
+done
+ok "Depends: $depends"
+
+grep -qx "ExecStart=$lib/mossvane" /usr/lib/systemd/user/mossvane.service ||
+    fail "the service does not start $lib/mossvane"
+grep -qx 'ListenStream=%t/Mossvane_%u' /usr/lib/systemd/user/mossvane.socket ||
+    fail "the socket unit listens elsewhere"
+if command -v systemctl >/dev/null; then
+    [ -L /etc/systemd/user/sockets.target.wants/mossvane.socket ] ||
+        fail "the socket unit is not enabled for the users"
+fi
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify /usr/lib/systemd/user/mossvane.socket \
+        /usr/lib/systemd/user/mossvane.service >"$sandbox/verify.log" 2>&1 ||
+        fail "systemd finds fault with the units: $(cat "$sandbox/verify.log")"
+fi
+ok "user units"
+
+warnings=$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/mossvane.1.gz 2>&1 >/dev/null)
+warnings+=$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/mossvane-send.1.gz 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the manual pages have faults: $warnings"
+ok "manual pages"
+
+# --- Run the installed programs in a sandbox -------------------------------
+export XDG_RUNTIME_DIR=$sandbox/run XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data
+export MOSSVANE_MACHINE_REG=$sandbox/machine.reg
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+socket=$XDG_RUNTIME_DIR/Mossvane_$(id -un)
+cd "$sandbox"
+
+# Started through its link in bin: it must find its companions beside the real file.
+mossvane >server.out 2>server.debug &
+server_pid=$!
+wait_until 30 test -S "$socket" || fail "the server made no socket: $(cat server.debug)"
+
+answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server.debug)"
+grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a display answered: $answer"
+ok "GETINFO without a display is cancelled"
+
+printf 'page one\f' >page.prn
+mossvane-send job --number 7 --info user=alice --add-uel page.prn ||
+    fail "the job was not taken: $(cat server.debug)"
+has_job_files() {
+    [ -n "$(find "$XDG_DATA_HOME" -name '*0007.prn')" ] &&
+        [ -n "$(find "$XDG_DATA_HOME" -name '*0007.info')" ]
+}
+wait_until 30 has_job_files || fail "no .prn with .info below $XDG_DATA_HOME: $(cat server.debug)"
+grep -q '<user>alice</user>' "$(find "$XDG_DATA_HOME" -name '*0007.info')" ||
+    fail "the .info file lacks the job information"
+ok "a job leaves its .prn and .info files"
+
+kill -TERM "$server_pid"
+status=0
+wait "$server_pid" || status=$?
+server_pid=""
+[ "$status" = 0 ] || fail "the server ended with status $status after SIGTERM"
+[ ! -e "$socket" ] || fail "the server left its socket file behind"
+ok "SIGTERM ends the server cleanly"
+
+# A display that does not answer: the dialog helper beside the real program
+# runs, says so, and the request is cancelled.
+display=99
+while [ -e /tmp/.X11-unix/X$display ]; do display=$((display + 1)); done
+DISPLAY=:$display mossvane >server2.out 2>server2.debug &
+server_pid=$!
+wait_until 30 test -S "$socket" || fail "the server made no socket: $(cat server2.debug)"
+answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server2.debug)"
+grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a working display answered: $answer"
+grep -q "mossvane-dialog: cannot open display :$display" server2.debug ||
+    fail "the dialog helper beside the program did not run: $(cat server2.debug)"
+kill -TERM "$server_pid"
+wait "$server_pid" || true
+server_pid=""
+ok "the installed server runs its dialog helper"
+cd /
+
+# --- Remove ----------------------------------------------------------------
+apt-get purge -y -q mossvane >"$sandbox/purge.log" 2>&1 || fail "apt-get could not remove mossvane"
+for path in $lib /usr/bin/mossvane /usr/bin/mossvane-send /usr/lib/systemd/user/mossvane.socket \
+    /etc/systemd/user/sockets.target.wants/mossvane.socket; do
+    [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is still there after the removal"
+done
+ok "removed"
