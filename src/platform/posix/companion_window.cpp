@@ -47,7 +47,9 @@ struct Xlib {
 
 class LoadedXlib {
   public:
-    LoadedXlib() : m_handle(dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL)) {
+    // Kept in memory after the close: libX11 and libxcb keep thread-local
+    // keys that must not outlive their code.
+    LoadedXlib() : m_handle(dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
         if (m_handle == nullptr) return;
         m_complete = Find(m_functions.openDisplay, "XOpenDisplay") &&
                      Find(m_functions.closeDisplay, "XCloseDisplay") &&
