@@ -1,6 +1,7 @@
 // Reads the .reg text format: files this program wrote and files written or
 // exported by people, so it accepts what the Windows registry editor writes
 // (UTF-16LE, CR LF, wrapped hex lists) as well as the UTF-8 form.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -128,14 +129,17 @@ bool Reader::Read(RegFile& file) {
     return true;
 }
 
-// Splits a section path into the file's spelling, refusing empty components.
+// Splits a section path into the file's spelling, refusing empty components
+// and names that could not be written back (a CR or a null inside the line),
+// so every hive that reads can also be rewritten.
 std::optional<std::u16string> SectionPath(std::string_view text) {
     std::u16string path = Utf8ToUtf16(text);
     std::size_t start = 0;
     for (;;) {
-        const std::size_t end = path.find(kKeySeparator, start);
-        if (end == start || start == path.size()) return std::nullopt;
-        if (end == std::u16string::npos) return path;
+        const std::size_t end = std::min(path.find(kKeySeparator, start), path.size());
+        const std::u16string_view component(path.data() + start, end - start);
+        if (!IsWritableKeyName(component)) return std::nullopt;
+        if (end == path.size()) return path;
         start = end + 1;
     }
 }
