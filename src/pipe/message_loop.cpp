@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "log/debug_print.h"
 #include "pipe/job_spool.h"
 #include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
@@ -21,11 +22,23 @@ class PipeByteSource : public ByteSource {
     explicit PipeByteSource(platform::PipeConnection& pipe) : m_pipe(pipe) {}
 
     platform::ErrorCode Read(void* buffer, std::size_t size, std::size_t& bytesRead) override {
-        return m_pipe.Read(buffer, size, bytesRead);
+        platform::ErrorCode error = m_pipe.Read(buffer, size, bytesRead);
+        if (error != platform::kSuccess || m_clientChecked) return error;
+        // Who the client is can be told once it has sent something; nothing
+        // it sent is looked at before.
+        m_clientChecked = true;
+        error = m_pipe.CheckClientUser();
+        if (error != platform::kSuccess) {
+            bytesRead = 0;
+            DebugPrint(u"[PI] Refused a client of another user or of no known user, GLE=%d.",
+                       error);
+        }
+        return error;
     }
 
   private:
     platform::PipeConnection& m_pipe;
+    bool m_clientChecked = false;
 };
 
 // Length in characters of the request text, or -1 when its terminating

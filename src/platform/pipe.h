@@ -32,6 +32,12 @@ class PipeConnection {
     // Writes all bytes in one call.
     ErrorCode Write(const void* data, std::size_t size, std::size_t& bytesWritten);
 
+    // Server side, once something was read: whether the client may be
+    // served (see pipe_client_identity.h). kSuccess, kAccessDenied for a
+    // client of another user, or the system's code when its user can't be
+    // told (such a client is not served either).
+    ErrorCode CheckClientUser();
+
     // Client side: byte read mode, blocking (the only mode the program uses).
     ErrorCode SetByteReadMode();
 

@@ -108,6 +108,11 @@ ErrorCode PipeConnection::SetByteReadMode() {
     return IsValid() ? kSuccess : kInvalidHandle;
 }
 
+// The listener turned away peers of another uid before they got this far.
+ErrorCode PipeConnection::CheckClientUser() {
+    return IsValid() ? kSuccess : kInvalidHandle;
+}
+
 void PipeConnection::FlushAndDisconnect() {
     // What was written stays readable for the client after the close.
     if (IsValid()) shutdown(m_impl->fd.Get(), SHUT_WR);

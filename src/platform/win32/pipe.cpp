@@ -4,9 +4,11 @@
 // at once, which is how a blocking call on an overlapped handle is done right.
 #include "platform/pipe.h"
 
+#include <exception>
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/pipe_client_identity.h"
 #include "platform/utf8.h"
 #include "platform/win32/event_native.h"
 #include "platform/win32/unique_handle.h"
@@ -92,6 +94,68 @@ ErrorCode PipeConnection::SetByteReadMode() {
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     return SetNamedPipeHandleState(m_impl->pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
                                                                                 : GetLastError();
+}
+
+namespace {
+
+// The string form of the user of `token`, or the empty text.
+std::u16string TokenUserSid(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+    win32::UniqueLocalMemory text;
+    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    if (!ConvertSidToStringSidW(user->User.Sid, reinterpret_cast<LPWSTR*>(text.Receive()))) {
+        return {};
+    }
+    return std::u16string(static_cast<const char16_t*>(text.Get()));
+}
+
+std::u16string ProcessUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    win32::UniqueHandle owned(token);
+    return TokenUserSid(token);
+}
+
+// Impersonates the pipe's client for as long as it lives.
+class ClientImpersonation {
+  public:
+    explicit ClientImpersonation(HANDLE pipe) : m_active(ImpersonateNamedPipeClient(pipe)) {}
+    ~ClientImpersonation() {
+        // A thread that kept the client's identity must not serve anyone.
+        if (m_active && !RevertToSelf()) std::terminate();
+    }
+    ClientImpersonation(const ClientImpersonation&) = delete;
+    ClientImpersonation& operator=(const ClientImpersonation&) = delete;
+    bool IsActive() const { return m_active; }
+
+  private:
+    bool m_active;
+};
+
+}  // namespace
+
+// The client's user is known only from what it sent: the pipe impersonates
+// the sender of the data read last, which is why this waits for a read.
+ErrorCode PipeConnection::CheckClientUser() {
+    if (!IsValid()) return kInvalidHandle;
+    if (!m_impl->isServer) return kSuccess;
+    std::u16string clientSid;
+    {
+        ClientImpersonation impersonation(m_impl->pipe.Get());
+        if (!impersonation.IsActive()) return GetLastError();
+        HANDLE token = nullptr;
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+            return GetLastError();
+        }
+        win32::UniqueHandle owned(token);
+        clientSid = TokenUserSid(token);
+    }
+    static const std::u16string serverSid = ProcessUserSid();
+    return IsServedClientUser(clientSid, serverSid) ? kSuccess : kAccessDenied;
 }
 
 void PipeConnection::FlushAndDisconnect() {
