@@ -60,6 +60,16 @@ class RobustnessTest : public ServerTest {
         return prlimit(static_cast<pid_t>(m_server->Id()), RLIMIT_NOFILE, &limit, nullptr) == 0;
     }
 
+    // A sanitizer's runtime needs descriptors of its own (to start a thread,
+    // for one), so a server built with it can't be held to a count.
+    static bool BuiltWithSanitizer() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        return true;
+#else
+        return false;
+#endif
+    }
+
     static std::string ServerProgram() {
         return ChildProcess::ProgramFolder() + "mossvane" + ChildProcess::ExecutableSuffix();
     }
@@ -159,6 +169,7 @@ TEST_F(RobustnessTest, ServerOutlivesAClosedReaderOfItsOutput) {
 // With every descriptor taken, the turn event of a GETINFO can't be made:
 // the request is answered all the same and the server lives on.
 TEST_F(RobustnessTest, GetInfoIsAnsweredWhenNoTurnEventCanBeMade) {
+    if (BuiltWithSanitizer()) GTEST_SKIP() << "descriptor counts differ under a sanitizer";
     ASSERT_TRUE(StartWithDescriptorsToSpare(2));
     platform::PipeConnection idle;
     ASSERT_TRUE(Connect(idle));
@@ -184,6 +195,7 @@ TEST_F(RobustnessTest, GetInfoIsAnsweredWhenNoTurnEventCanBeMade) {
 TEST_F(RobustnessTest, AcceptFailuresPauseAndOpenConnectionsAreServed) {
     constexpr int kAccepted = 3;
     constexpr int kClients = kAccepted + 3;
+    if (BuiltWithSanitizer()) GTEST_SKIP() << "descriptor counts differ under a sanitizer";
     ASSERT_TRUE(StartWithDescriptorsToSpare(kAccepted));
     std::vector<platform::PipeConnection> clients(kClients);
     for (auto& client : clients) ASSERT_TRUE(Connect(client));
