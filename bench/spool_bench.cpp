@@ -31,6 +31,8 @@
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
 
+#include "bench_table.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -256,8 +258,8 @@ struct Figures {
 
 void Report(const char* name, const Figures& best, std::size_t bytes) {
     const double mib = static_cast<double>(bytes) / (1 << 20);
-    std::printf("%-20s server %7.0f MiB/s   baseline (read + write) %7.0f MiB/s   ratio %.2f\n",
-                name, mib / best.server, mib / best.baseline, best.baseline / best.server);
+    PrintRow({name, "MiB/s", mib / best.server, mib / best.baseline, best.baseline / best.server,
+              ">= 0.95 ratio"});
 }
 
 }  // namespace
@@ -316,8 +318,8 @@ int main(int argc, char** argv) {
         }
     }
     const std::string trace = ReadFile(root / "server.trace");
-    Report("one job", one, single[0].StreamBytes());
-    Report("32 jobs at once", all, many.size() * many[0].StreamBytes());
+    Report("spool one job (vs read + write)", one, single[0].StreamBytes());
+    Report("spool 32 jobs at once (vs read + write)", all, many.size() * many[0].StreamBytes());
     std::printf("job files byte-identical: %s   server trace: %zu bytes\n",
                 identical ? "yes" : "NO", trace.size());
     fs::remove_all(root);
