@@ -19,6 +19,8 @@ namespace mossvane::testing {
 namespace {
 
 constexpr char kActivator[] = "/usr/bin/systemd-socket-activate";
+constexpr char kSandboxVariables[] =
+    "-E XDG_RUNTIME_DIR -E XDG_CONFIG_HOME -E XDG_DATA_HOME -E MOSSVANE_MACHINE_REG";
 
 class SocketActivationTest : public ServerTest {
   protected:
@@ -50,12 +52,14 @@ class SocketActivationTest : public ServerTest {
 
     // The activator hands on the descriptor it was given (fd 3, announced
     // for its own process id) once a client is waiting, and the server
-    // takes the activator's place in the same process.
+    // takes the activator's place in the same process. The activator passes
+    // on only a few variables of its environment (as the user's service
+    // manager passes its own): the sandbox's folders must be named.
     std::unique_ptr<ChildProcess> Activate() {
         std::string program = ChildProcess::ProgramFolder() + "mossvane";
         std::string fd = std::to_string(m_socket.Get());
         std::string script = "exec 3<&" + fd + "; export LISTEN_FDS=1 LISTEN_PID=$$; exec " +
-                             kActivator + " " + program;
+                             kActivator + " " + kSandboxVariables + " " + program;
         return ChildProcess::Start("/bin/sh", {"-c", script}, folder());
     }
 
@@ -64,6 +68,7 @@ class SocketActivationTest : public ServerTest {
         platform::PipeConnection client;
         ASSERT_TRUE(Connect(client));
         EXPECT_TRUE(ExchangeQuickRequest(client)) << server.DebugOutput();
+        EXPECT_TRUE(PathExists(m_path + ".lock")) << "the server must run in the test's folders";
     }
 
     void ExpectSocketUntouched() const {
