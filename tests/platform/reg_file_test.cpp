@@ -129,6 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"UnclosedSection", kStart + "[HKEY_CURRENT_USER\\A\n", 4},
         MalformedCase{"CarriageReturnInKeyName", kStart + "[HKEY_CURRENT_USER\\A\rB]\n", 4},
         MalformedCase{"NullInKeyName", kStart + std::string("[HKEY_CURRENT_USER\\A\0B]\n", 24), 4},
+        MalformedCase{"NullInValueName", kStart + std::string("\"a\0b\"=\"x\"\n", 10), 4},
         MalformedCase{"StrayLine", kStart + "Name=Value\n", 4},
         MalformedCase{"InvalidUtf8", kStart + "\"a\"=\"\xC3\x28\"\n", 0},
         MalformedCase{"OddUtf16", std::string("\xFF\xFEW\0i", 5), 0}),

@@ -203,7 +203,8 @@ bool Reader::ReadValue(std::string_view line, RegFile& file) {
     std::size_t position = 1;
     if (line.front() == '"') {
         position = 0;
-        if (!ReadQuoted(line, position, name)) return false;
+        // A name the writer could not write back (a null inside) is refused.
+        if (!ReadQuoted(line, position, name) || !IsWritableValueName(name)) return false;
     } else if (line.front() != '@') {
         return false;
     }
