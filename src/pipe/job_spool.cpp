@@ -84,7 +84,8 @@ void JobSpool::WatchForEndOfJob(const std::uint8_t* payload, std::size_t size) {
     std::uint8_t joined[kEndOfJobMarkerSize];
     const std::size_t fromTail = kEndOfJobMarkerSize - size;
     std::memcpy(joined, m_tail.data() + size, fromTail);
-    std::memcpy(joined + fromTail, payload, size);
+    // An empty piece may come without any payload pointer at all.
+    if (size > 0) std::memcpy(joined + fromTail, payload, size);
     if (IsEndOfJobMarker(joined)) {
         platform::OutputDebugText(
             u"[PI][EXE] [Pipe - InstanceThread]Write Endd... d.d.d.d.d...divided piece");
