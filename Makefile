@@ -12,7 +12,6 @@ test: setup build-linux build-windows
 	$(MAKE) test-linux
 	$(MAKE) test-windows
 	$(MAKE) fuzz-replay
-	$(MAKE) test-package
 
 setup:
 	scripts/setup
