@@ -219,6 +219,12 @@ ParsedHives& Parsed() {
     return *hives;
 }
 
+// What a missing hive reads as; never destroyed, for the same reason.
+const std::shared_ptr<const RegFile>& EmptyHive() {
+    static const auto* empty = new std::shared_ptr<const RegFile>(std::make_shared<RegFile>());
+    return *empty;
+}
+
 ErrorCode ReadOpenHive(int fd, RegFile& file) {
     std::string bytes;
     if (const ErrorCode error = ReadAll(fd, bytes); error != kSuccess) return error;
@@ -253,11 +259,10 @@ ErrorCode ReadHive(const HiveLocation& location, RegFile& file) {
 }
 
 ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const RegFile>& file) {
-    static const auto empty = std::make_shared<const RegFile>();
     struct stat info {};
     if (stat(location.file.c_str(), &info) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) return ErrorFromErrno(errno);
-        file = empty;
+        file = EmptyHive();
         return kSuccess;
     }
     if ((file = Parsed().Find(location.file, FileIdentity(info)))) return kSuccess;
@@ -267,7 +272,7 @@ ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const Reg
     UniqueFd fd(open(location.file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.IsValid()) {
         if (errno != ENOENT && errno != ENOTDIR) return ErrorFromErrno(errno);
-        file = empty;
+        file = EmptyHive();
         return kSuccess;
     }
     if (fstat(fd.Get(), &info) != 0) return ErrorFromErrno(errno);

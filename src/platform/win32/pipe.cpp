@@ -154,8 +154,10 @@ ErrorCode PipeConnection::CheckClientUser() {
         win32::UniqueHandle owned(token);
         clientSid = TokenUserSid(token);
     }
-    static const std::u16string serverSid = ProcessUserSid();
-    return IsServedClientUser(clientSid, serverSid) ? kSuccess : kAccessDenied;
+    // Never destroyed: connection threads may still check clients while the
+    // process ends.
+    static const auto* serverSid = new std::u16string(ProcessUserSid());
+    return IsServedClientUser(clientSid, *serverSid) ? kSuccess : kAccessDenied;
 }
 
 void PipeConnection::FlushAndDisconnect() {
