@@ -54,7 +54,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  over print jobs, which it stores as .prn files with an .info description.
  It is started on demand by systemd user units and ends after ten idle
  seconds.")
-# The dependencies come from the shared libraries the programs use.
+# The dependencies come from the shared libraries the programs link, plus
+# libsystemd, which the server loads only when started by socket activation.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Stripped programs in the package, their debug information in -dbgsym.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "pipe/pipe_name.h"
 #include "platform/posix/posix_util.h"
@@ -117,6 +119,42 @@ TEST_F(SocketActivationTest, StopSignalLeavesTheSocketToTheServiceManager) {
     auto next = Activate();
     ASSERT_TRUE(next);
     EXPECT_TRUE(ExchangeQuickRequest(waiting)) << next->DebugOutput();
+}
+
+// Started by hand, the server makes its own socket.
+class StartedByHandTest : public ServerTest {
+  protected:
+    std::string Mappings(const ChildProcess& server) const {
+        std::ifstream maps("/proc/" + std::to_string(server.Id()) + "/maps");
+        std::ostringstream text;
+        text << maps.rdbuf();
+        return text.str();
+    }
+};
+
+// libsystemd and what it pulls in would cost every idle server about 1 MiB.
+TEST_F(StartedByHandTest, LeavesTheServiceManagersLibraryUnloaded) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    std::string maps = Mappings(*server);
+    ASSERT_NE(maps.find("libc.so"), std::string::npos) << maps;
+    EXPECT_EQ(maps.find("libsystemd"), std::string::npos) << maps;
+}
+
+// LISTEN_FDS left behind in the environment for some other process (as a
+// shell started by a socket-activated service passes it on) hands nothing
+// over: the server makes and serves its own socket.
+TEST_F(StartedByHandTest, AnnouncementForAnotherProcessIsIgnored) {
+    std::string program = ChildProcess::ProgramFolder() + "mossvane";
+    auto server = ChildProcess::Start(
+        "/bin/sh", {"-c", "export LISTEN_FDS=1 LISTEN_PID=1; exec " + program}, folder());
+    ASSERT_TRUE(server);
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+    EXPECT_TRUE(ExchangeQuickRequest(client)) << server->DebugOutput();
+    EXPECT_EQ(server->DebugOutput().find("handed over"), std::string::npos)
+        << server->DebugOutput();
+    EXPECT_TRUE(PathExists(SocketPath()));
 }
 
 }  // namespace
