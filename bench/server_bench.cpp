@@ -34,7 +34,7 @@ using namespace std::chrono_literals;
 
 constexpr int kClientThreads = 2;
 constexpr int kRequestsPerThread = 2000;
-constexpr int kRateRounds = 5;
+constexpr int kRateRounds = 15;
 constexpr int kStartRounds = 10;
 constexpr int kOpenConnections = 100;
 

@@ -1,7 +1,6 @@
 #include "pipe/exit_check.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <system_error>
@@ -36,15 +35,23 @@ bool IsSpoolerPreparing() {
     return preparing != 0;
 }
 
+// One thread runs the passes. A request while it runs restarts them without
+// waking it: the thread finds the restart when its current pass is due and
+// then times the new first pass from the request. Waking it for every ended
+// connection would cost a busy server a context switch per client.
 class ExitChecker {
   public:
     void Request() {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_running) {
             ++m_generation;
-            m_wake.notify_all();
+            m_requestedAt = Clock::now();
+            lock.unlock();
+            // Where a check of its own would have started.
+            platform::OutputDebugText(u"[PI] ExitThread Enter");
             return;
         }
+        m_requestedAt = Clock::now();
         try {
             std::thread(&ExitChecker::ThreadMain, this).detach();
             m_running = true;
@@ -55,25 +62,30 @@ class ExitChecker {
     }
 
   private:
-    enum class PassResult { Clean, Restart, Busy };
+    using Clock = std::chrono::steady_clock;
+
+    struct Round {
+        std::uint64_t generation;
+        Clock::time_point start;
+    };
 
     void ThreadMain() {
+        platform::OutputDebugText(u"[PI] ExitThread Enter");
         for (;;) {
-            platform::OutputDebugText(u"[PI] ExitThread Enter");
-            std::uint64_t generation = CurrentGeneration();
-            if (RunPasses(generation)) {
+            const Round round = CurrentRound();
+            if (RunPasses(round)) {
                 platform::OutputDebugText(u"[PI] ExitThread End ( No More)");
                 Server().exitEvent.Set();
             }
-            if (FinishUnlessRestarted(generation)) return;
+            if (FinishUnlessRestarted(round.generation)) return;
         }
     }
 
     // True when all passes were clean; false when the server is busy or a
     // restart was asked for.
-    bool RunPasses(std::uint64_t generation) {
-        for (int pass = 0; pass < kIdlePasses; ++pass) {
-            if (!SleepOnePass(generation)) return false;
+    bool RunPasses(const Round& round) {
+        for (int pass = 1; pass <= kIdlePasses; ++pass) {
+            if (!SleepUntil(round.start + pass * kPassInterval, round.generation)) return false;
             if (IsSpoolerPreparing()) {
                 platform::OutputDebugText(u"[PI] ExitThread End because spooler is preparing.");
                 return false;
@@ -88,15 +100,17 @@ class ExitChecker {
         return true;
     }
 
-    // Sleeps one interval; false when a restart was asked for meanwhile.
-    bool SleepOnePass(std::uint64_t generation) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return !m_wake.wait_for(lock, kPassInterval, [&] { return m_generation != generation; });
+    // Sleeps until the pass is due; false when a restart was asked for
+    // meanwhile.
+    bool SleepUntil(Clock::time_point due, std::uint64_t generation) {
+        std::this_thread::sleep_until(due);
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_generation == generation;
     }
 
-    std::uint64_t CurrentGeneration() {
+    Round CurrentRound() {
         std::lock_guard<std::mutex> guard(m_mutex);
-        return m_generation;
+        return {m_generation, m_requestedAt};
     }
 
     bool FinishUnlessRestarted(std::uint64_t generation) {
@@ -107,8 +121,8 @@ class ExitChecker {
     }
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::uint64_t m_generation = 0;
+    Clock::time_point m_requestedAt;
     bool m_running = false;
 };
 

@@ -136,6 +136,11 @@ TEST_F(ServerLifecycleTest, HundredClientsAtOnceAreAllCountedBackToZero) {
     EXPECT_EQ(CountLines(debug, "[PI]Plus Call Count"), kClients);
     EXPECT_EQ(CountLines(debug, "[PI]InstanceThread exitting.."), kClients);
     EXPECT_GE(CountLines(debug, "[PI] ConfirmServerTerminate Enter(CallCount : 0)"), 1u);
+    // One check runs however many ask for it, yet each request is traced as
+    // the start of a check.
+    EXPECT_EQ(CountLines(debug, "[PI] ExitThread Enter"),
+              CountLines(debug, "[PI] ConfirmServerTerminate() - Create Exit Thread"));
+    EXPECT_EQ(CountLines(debug, "[PI] ExitThread End ( No More)"), 1u);
 }
 
 TEST_F(ServerLifecycleTest, NoClientMeansNoExitCheck) {

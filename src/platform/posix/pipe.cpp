@@ -57,7 +57,8 @@ bool IsPeerTrusted(int fd, uid_t& peerUid) {
     socklen_t length = sizeof credentials;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return false;
     peerUid = credentials.uid;
-    return credentials.uid == geteuid() || credentials.uid == 0;
+    static const uid_t self = geteuid();
+    return credentials.uid == self || credentials.uid == 0;
 }
 
 }  // namespace
