@@ -3,10 +3,9 @@
 #include <mutex>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "log/debug_print.h"
-#include "pipe/instance_thread.h"
+#include "pipe/connection_threads.h"
 #include "pipe/pipe_name.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
@@ -30,7 +29,7 @@ bool StartConnectionThread(platform::PipeConnection connection) {
         ++state.CallCount;
     }
     try {
-        std::thread(InstanceThread, std::move(connection)).detach();
+        ServeOnConnectionThread(std::move(connection));
         return true;
     } catch (const std::system_error& error) {
         ReportThreadFailure(error);

@@ -226,6 +226,25 @@ ProcessCounts SteadyCountsOf(std::uint32_t pid) {
     return last;
 }
 
+// A thread whose client has gone waits a moment for the next one; once
+// none follows it ends, and the server holds the threads it had before the
+// first client.
+TEST_F(LoadTest, ThreadsOfClientsOneAfterAnotherEndWhenNoneFollow) {
+    constexpr std::size_t kClients = 20;
+    SetIsPreparing(1);  // keeps the server up once its checks end
+    StartTheServer();
+    const long before = SteadyCountsOf(server().Id()).threads;
+
+    for (std::size_t served = 1; served <= kClients; ++served) {
+        ASSERT_TRUE(ServesARequest()) << DebugTail();
+    }
+    ASSERT_TRUE(
+        WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", kClients, kStartTimeout));
+    EXPECT_TRUE(WaitUntil([&] { return CountsOf(server().Id()).threads == before; }, kStartTimeout))
+        << "threads " << CountsOf(server().Id()).threads << " (before the first client " << before
+        << ")";
+}
+
 TEST_F(LoadTest, GarbageFromManyClientsLeavesTheServerServingAndIdleAgain) {
     // Without a display a job warning can't block a connection.
     unsetenv("DISPLAY");
