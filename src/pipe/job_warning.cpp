@@ -3,7 +3,7 @@
 #include "l10n/my_localizer.h"
 #include "l10n/text_keys.h"
 #include "platform/debug_output.h"
-#include "platform/window.h"
+#include "ui/message_box.h"
 
 namespace mossvane {
 
@@ -29,7 +29,7 @@ JobWarningTexts LoadJobWarningTexts(const LocalizeConsumer& localizer) {
 
 void ShowJobWarning() {
     const JobWarningTexts texts = LoadJobWarningTexts(LocalizeConsumer(GetLocalizer()));
-    if (platform::ShowSystemModalMessageBox(texts.caption, texts.message) == 0) {
+    if (ShowSystemModalMessageBox(texts.caption, texts.message) == 0) {
         platform::OutputDebugText(u"[PI] The job warning could not be shown.");
     }
 }

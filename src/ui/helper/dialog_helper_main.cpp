@@ -16,10 +16,10 @@
 
 #include "helper/message_window.h"
 #include "helper/number_window.h"
-#include "platform/posix/dialog_window.h"
 #include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
+#include "ui/posix/dialog_channel.h"
 
 // The program's icon as an XPM array, made by res/make_icon.py.
 #include "res/mossvane_icon.xpm"
@@ -27,23 +27,20 @@
 namespace mossvane::dialog_helper {
 namespace {
 
-using platform::posix::kHelperChannelFd;
-
 constexpr std::size_t kMessageRecordCount = 2;
 constexpr int kDisplayAttempts = 10;
 constexpr gulong kDisplayRetryMicroseconds = 200000;
 
 bool ReadRequest(std::vector<std::u16string>& records) {
     std::string bytes;
-    const bool read = platform::posix::ReceiveAll(kHelperChannelFd, bytes) &&
-                      platform::posix::DecodeRecords(bytes, records);
+    const bool read = ReceiveAll(kHelperChannelFd, bytes) && DecodeRecords(bytes, records);
     platform::WipeText(bytes);
     return read;
 }
 
 bool SendReply(std::vector<std::u16string>& reply) {
-    std::string bytes = platform::posix::EncodeRecords(reply);
-    const bool sent = platform::posix::SendAll(kHelperChannelFd, bytes);
+    std::string bytes = EncodeRecords(reply);
+    const bool sent = SendAll(kHelperChannelFd, bytes);
     platform::WipeText(bytes);
     platform::WipeTexts(reply);
     return sent;
@@ -55,20 +52,20 @@ std::u16string EndCodeText(std::int32_t code) {
 
 int RunNumberMode(std::vector<std::u16string> records) {
     NumberDialogTexts texts;
-    if (!FromRecords(std::move(records), texts)) return platform::posix::kHelperExitBadRequest;
+    if (!FromRecords(std::move(records), texts)) return kHelperExitBadRequest;
     std::u16string number;
     const std::int32_t code = RunNumberWindow(texts, number);
     std::vector<std::u16string> reply{EndCodeText(code)};
     if (code == kEndCodeOk) reply.push_back(number);
     platform::WipeText(number);
-    return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
+    return SendReply(reply) ? 0 : kHelperExitBadRequest;
 }
 
 int RunMessageMode(std::vector<std::u16string> records) {
-    if (records.size() != kMessageRecordCount) return platform::posix::kHelperExitBadRequest;
+    if (records.size() != kMessageRecordCount) return kHelperExitBadRequest;
     RunMessageWindow(nullptr, {std::move(records[0]), std::move(records[1])});
     std::vector<std::u16string> reply{EndCodeText(kEndCodeOk)};
-    return SendReply(reply) ? 0 : platform::posix::kHelperExitBadRequest;
+    return SendReply(reply) ? 0 : kHelperExitBadRequest;
 }
 
 // The helper serves one request of one server: when the server goes, so
@@ -81,7 +78,7 @@ int RunMessageMode(std::vector<std::u16string> records) {
     }
     g_list_free(windows);
     if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
-    _exit(platform::posix::kHelperExitServerGone);
+    _exit(kHelperExitServerGone);
 }
 
 gboolean OnServerGone(gint /*fd*/, GIOCondition /*condition*/, gpointer /*data*/) {
@@ -130,20 +127,20 @@ bool OpenDisplay() {
 }
 
 int Run(int argc, char** argv) {
-    if (argc != 2) return platform::posix::kHelperExitBadRequest;
-    const bool numberMode = std::strcmp(argv[1], platform::posix::kNumberModeArgument) == 0;
-    const bool messageMode = std::strcmp(argv[1], platform::posix::kMessageModeArgument) == 0;
-    if (!numberMode && !messageMode) return platform::posix::kHelperExitBadRequest;
+    if (argc != 2) return kHelperExitBadRequest;
+    const bool numberMode = std::strcmp(argv[1], kNumberModeArgument) == 0;
+    const bool messageMode = std::strcmp(argv[1], kMessageModeArgument) == 0;
+    if (!numberMode && !messageMode) return kHelperExitBadRequest;
 
-    if (!FollowServer()) return platform::posix::kHelperExitServerGone;
+    if (!FollowServer()) return kHelperExitServerGone;
 
     std::vector<std::u16string> records;
-    if (!ReadRequest(records)) return platform::posix::kHelperExitBadRequest;
+    if (!ReadRequest(records)) return kHelperExitBadRequest;
     // The mode is all the command line says; GTK sees no arguments at all.
     if (!OpenDisplay()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr, "mossvane-dialog: cannot open display %s\n", display ? display : "");
-        return platform::posix::kHelperExitNoDisplay;
+        return kHelperExitNoDisplay;
     }
     WatchServer();
     SetProgramIcon();

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "helper/message_window.h"
-#include "platform/posix/dialog_window.h"
 #include "platform/posix/posix_util.h"
 #include "platform/utf8.h"
 #include "platform/wipe.h"

@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/dialog_window.h"
 #include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
 #include "ui/number_input.h"
 #include "ui/phone_number_dialog.h"
+#include "ui/posix/dialog_channel.h"
+#include "ui/posix/dialog_helper_launcher.h"
 
 namespace mossvane {
 
@@ -18,7 +19,7 @@ std::int32_t CPhoneNumberDlg2::DoModal(platform::WindowHandle /*owner*/) {
     const std::vector<std::u16string> records = ToRecords(LoadNumberDialogTexts(*this));
     std::u16string answer;
     std::int32_t code =
-        platform::posix::RunDialogHelper(platform::posix::kNumberModeArgument, records, answer);
+        dialog_helper::RunDialogHelper(dialog_helper::kNumberModeArgument, records, answer);
     // The helper is another program: whatever it claims, only a well-formed
     // number leaves this dialog.
     if (code == kEndCodeOk && !IsWellFormedNumber(answer)) code = kEndCodeNotShown;

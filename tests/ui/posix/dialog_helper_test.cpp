@@ -1,5 +1,5 @@
 // The channel to the dialog helper and the helper's message mode.
-#include "platform/posix/dialog_window.h"
+#include "ui/posix/dialog_channel.h"
 
 #include <gtest/gtest.h>
 
@@ -10,15 +10,15 @@
 #include <string>
 
 #include "dialog_driver.h"
-#include "platform/window.h"
 #include "ui/dialog_constants.h"
+#include "ui/message_box.h"
 #include "ui/phone_number_dialog.h"
 
 namespace mossvane {
 namespace {
 
-using platform::posix::DecodeRecords;
-using platform::posix::EncodeRecords;
+using dialog_helper::DecodeRecords;
+using dialog_helper::EncodeRecords;
 
 TEST(DialogChannelTest, RecordsRoundTripIncludingEmptyAndNonAscii) {
     const std::vector<std::u16string> records{u"", u"\uD655\uC778", u"a\nb",
@@ -58,14 +58,14 @@ TEST(DialogWithoutDisplayTest, NothingIsShownAndNothingWaits) {
     CPhoneNumberDlg2 dialog(nullptr);
     EXPECT_EQ(dialog.DoModal(nullptr), kEndCodeNotShown);
     EXPECT_TRUE(dialog.m_strNumber.empty());
-    EXPECT_EQ(platform::ShowSystemModalMessageBox(u"Caption", u"Text"), 0);
+    EXPECT_EQ(ShowSystemModalMessageBox(u"Caption", u"Text"), 0);
 }
 
 TEST(SystemModalMessageBoxTest, ShowsTheCaptionAndReturnsOk) {
     if (!test::DialogDriver::DisplayAvailable()) GTEST_SKIP() << "no display";
     const std::u16string caption = u"Mossvane message box test";
     auto result = std::async(std::launch::async, [&] {
-        return platform::ShowSystemModalMessageBox(caption, u"100% %s %d \\r\\n");
+        return ShowSystemModalMessageBox(caption, u"100% %s %d \\r\\n");
     });
     test::DialogDriver driver;
     ASSERT_TRUE(driver.WaitForWindow(caption));

@@ -1,6 +1,6 @@
-// Stands in for the Windows dialog and message box: starts the dialog helper
-// program beside the server and talks to it over a socket pair.
-#include "platform/posix/dialog_window.h"
+// Starts the dialog helper program beside the server and talks to it over a
+// socket pair.
+#include "ui/posix/dialog_helper_launcher.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,33 +18,28 @@
 #include "platform/system_info.h"
 #include "platform/utf8.h"
 #include "platform/wipe.h"
+#include "ui/posix/dialog_channel.h"
 
 extern char** environ;
 
-namespace mossvane::platform::posix {
+namespace mossvane::dialog_helper {
+
+using platform::ExecutableFolder;
+using platform::OutputDebugText;
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
+using platform::WipeText;
+using platform::WipeTexts;
+using platform::posix::UniqueFd;
+
 namespace {
 
-constexpr std::size_t kLengthBytes = 4;
 // Descriptors below this are the standard ones and the channel.
 constexpr int kFirstFreeFd = kHelperChannelFd + 1;
 
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && value[0] != '\0';
-}
-
-void AppendLength(std::string& out, std::size_t length) {
-    for (std::size_t i = 0; i < kLengthBytes; ++i) {
-        out.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
-    }
-}
-
-std::size_t ReadLength(std::string_view bytes) {
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < kLengthBytes; ++i) {
-        length |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-    }
-    return length;
 }
 
 // posix_spawn's dup2 onto the same number would keep close-on-exec set, so
@@ -136,53 +131,6 @@ bool HasDisplay() {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
 }
 
-std::string EncodeRecords(const std::vector<std::u16string>& records) {
-    std::string out;
-    for (const std::u16string& record : records) {
-        std::string utf8 = Utf16ToUtf8(record);
-        AppendLength(out, utf8.size());
-        out.append(utf8);
-        WipeText(utf8);
-    }
-    return out;
-}
-
-bool DecodeRecords(std::string_view bytes, std::vector<std::u16string>& records) {
-    records.clear();
-    while (!bytes.empty()) {
-        if (bytes.size() < kLengthBytes) return false;
-        const std::size_t length = ReadLength(bytes);
-        bytes.remove_prefix(kLengthBytes);
-        if (length > bytes.size()) return false;
-        records.push_back(Utf8ToUtf16(bytes.substr(0, length)));
-        bytes.remove_prefix(length);
-    }
-    return true;
-}
-
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, std::string& bytes) {
-    char chunk[4096];
-    for (;;) {
-        const ssize_t received = recv(fd, chunk, sizeof chunk, 0);
-        if (received < 0 && errno == EINTR) continue;
-        if (received < 0) return false;
-        if (received == 0) return true;
-        if (bytes.size() + static_cast<std::size_t>(received) > kMaxChannelBytes) return false;
-        bytes.append(chunk, static_cast<std::size_t>(received));
-        explicit_bzero(chunk, sizeof chunk);
-    }
-}
-
 std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u16string>& texts,
                              std::u16string& answer) {
     answer.clear();
@@ -215,4 +163,4 @@ std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u1
     return code;
 }
 
-}  // namespace mossvane::platform::posix
+}  // namespace mossvane::dialog_helper
