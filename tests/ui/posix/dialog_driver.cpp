@@ -76,8 +76,16 @@ std::uintptr_t FindWindow(const std::u16string& title) {
     return std::strtoull(output.c_str(), nullptr, 10);
 }
 
+// A window is found by its title before it is mapped, and can't take the
+// focus until it is; a slow helper (under a sanitizer, say) shows that gap.
 bool Focus(std::uintptr_t window) {
-    return window != 0 && RunXdotool({"windowfocus", "--sync", std::to_string(window)});
+    if (window == 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    do {
+        if (RunXdotool({"windowfocus", "--sync", std::to_string(window)})) return true;
+        std::this_thread::sleep_for(kPollInterval);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 bool Key(std::uintptr_t window, const char* key) {
