@@ -73,10 +73,20 @@ class GetInfoTest : public ServerTest {
         ASSERT_TRUE(m_server);
     }
 
-    std::unique_ptr<PendingRequest> Ask() {
+    // A request left unanswered by a failed step blocks in its read until
+    // its connection ends, and its future waits for that: the server goes
+    // first, which ends every connection.
+    void TearDown() override {
+        if (m_server) m_server->Kill();
+        m_requests.clear();
+        ServerTest::TearDown();
+    }
+
+    PendingRequest* Ask() {
         platform::PipeConnection connection;
         if (!Connect(connection)) return nullptr;
-        return std::make_unique<PendingRequest>(std::move(connection));
+        return m_requests.emplace_back(std::make_unique<PendingRequest>(std::move(connection)))
+            .get();
     }
 
     ChildProcess& server() { return *m_server; }
@@ -84,6 +94,7 @@ class GetInfoTest : public ServerTest {
 
   private:
     std::unique_ptr<ChildProcess> m_server;
+    std::vector<std::unique_ptr<PendingRequest>> m_requests;
 };
 
 TEST_F(GetInfoTest, TypedNumberIsFilteredAndAnswered) {
