@@ -1,7 +1,8 @@
 // The files of the print job spool: the user's application data folder, the
 // folders below it, the job file being written and the information file
-// written beside it. On POSIX the files are the user's alone (0600, folders
-// 0700); on Windows they take the folder's default security.
+// written beside it. On Windows they take the folder's default security; on
+// POSIX they take the folder's default ACL where it has one, and are the
+// user's alone (0600, folders 0700) where it has none.
 #pragma once
 
 #include <cstddef>

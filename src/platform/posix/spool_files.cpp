@@ -1,13 +1,16 @@
 // Stands in for the Windows files of the job spool: the roaming application
 // data folder is $XDG_DATA_HOME, job files are created with O_EXCL (the
 // counterpart of CREATE_NEW), and the information file is renamed into place.
-// Everything the server creates here is the user's alone.
+// Everything the server creates here is the user's alone, unless the folder
+// it goes into has a default ACL: then, as a Windows folder's inheritable
+// entries do, that ACL decides who else may read it.
 #include "platform/spool_files.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,6 +30,31 @@ namespace {
 
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
+// Under a default ACL the creation mode only caps what the ACL grants (its
+// mask takes the group bits, and the umask is not applied), so it must not
+// take away what the folder's owner granted to others.
+constexpr mode_t kFolderModeUnderAcl = 0777;
+constexpr mode_t kFileModeUnderAcl = 0666;
+constexpr char kDefaultAclAttribute[] = "system.posix_acl_default";
+
+std::string ParentFolder(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file system without ACLs has no such attribute either.
+bool HasDefaultAcl(const std::string& folder) {
+    return getxattr(folder.c_str(), kDefaultAclAttribute, nullptr, 0) > 0;
+}
+
+mode_t FileModeFor(const std::string& path) {
+    return HasDefaultAcl(ParentFolder(path)) ? kFileModeUnderAcl : kFileMode;
+}
+
+mode_t FolderModeFor(const std::string& path) {
+    return HasDefaultAcl(ParentFolder(path)) ? kFolderModeUnderAcl : kFolderMode;
+}
 
 // The home folder: $HOME, else the password database's entry.
 std::string HomeFolder() {
@@ -46,7 +74,7 @@ std::string HomeFolder() {
 bool EnsureFolders(const std::string& path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) return false;
+        if (mkdir(part.c_str(), FolderModeFor(part)) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
     }
 }
@@ -95,7 +123,7 @@ ErrorCode GetUserDataFolder(std::u16string& folder) {
 
 ErrorCode CreateFolder(std::u16string_view path) {
     const std::string native = Utf16ToUtf8(path);
-    if (mkdir(native.c_str(), kFolderMode) == 0) return kSuccess;
+    if (mkdir(native.c_str(), FolderModeFor(native)) == 0) return kSuccess;
     // A missing parent is "path not found", as CreateDirectoryW says it.
     if (errno == ENOENT) return kPathNotFound;
     return ErrorFromErrno(errno);
@@ -115,7 +143,8 @@ ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
     const std::string native = Utf16ToUtf8(path);
     // O_APPEND makes each write land at the end of the file in the same call
     // that writes it.
-    UniqueFd fd(open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, kFileMode));
+    UniqueFd fd(open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC,
+                     FileModeFor(native)));
     if (!fd.IsValid()) return ErrorFromErrno(errno);
     file.m_impl = std::make_unique<Impl>();
     file.m_impl->fd = std::move(fd);
@@ -138,7 +167,8 @@ ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
 ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
     const std::string target = Utf16ToUtf8(path);
     const std::string temporary = TemporaryNameFor(target);
-    UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+    UniqueFd fd(
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, FileModeFor(temporary)));
     if (!fd.IsValid()) return ErrorFromErrno(errno);
     ErrorCode error = WriteAll(fd.Get(), text.data(), text.size());
     if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
