@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "helper/display_failure.h"
+#include "helper/glyph_coverage.h"
 #include "helper/message_window.h"
 #include "helper/number_window.h"
 #include "platform/wipe.h"
@@ -63,6 +65,7 @@ int RunNumberMode(std::vector<std::u16string> records) {
 
 int RunMessageMode(std::vector<std::u16string> records) {
     if (records.size() != kMessageRecordCount) return kHelperExitBadRequest;
+    ReportMissingGlyphs(records);
     RunMessageWindow(nullptr, {std::move(records[0]), std::move(records[1])});
     std::vector<std::u16string> reply{EndCodeText(kEndCodeOk)};
     return SendReply(reply) ? 0 : kHelperExitBadRequest;
@@ -119,6 +122,11 @@ void SetProgramIcon() {
 // A busy X server now and then refuses a connection; a user waiting for the
 // dialog is better served by a few quick retries than by a cancellation.
 bool OpenDisplay() {
+    // The helper draws nothing with OpenGL, but GDK on X11 probes it to pick
+    // its visuals, which loads the whole OpenGL driver (with a software
+    // renderer, a compiler library of tens of megabytes) in the first GTK
+    // program on a display. A setting of the user's own is left alone.
+    setenv("GDK_GL", "disable", 0);
     for (int attempt = 0; attempt < kDisplayAttempts; ++attempt) {
         if (attempt > 0) g_usleep(kDisplayRetryMicroseconds);
         if (gtk_init_check(nullptr, nullptr)) return true;
@@ -138,8 +146,8 @@ int Run(int argc, char** argv) {
     if (!ReadRequest(records)) return kHelperExitBadRequest;
     // The mode is all the command line says; GTK sees no arguments at all.
     if (!OpenDisplay()) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "mossvane-dialog: cannot open display %s\n", display ? display : "");
+        std::fprintf(stderr, "mossvane-dialog: cannot open a display: %s\n",
+                     DescribeDisplayFailure().c_str());
         return kHelperExitNoDisplay;
     }
     WatchServer();

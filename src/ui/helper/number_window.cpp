@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "helper/glyph_coverage.h"
 #include "helper/message_window.h"
 #include "platform/posix/posix_util.h"
 #include "platform/utf8.h"
@@ -185,6 +186,12 @@ GtkWidget* BuildLayout(NumberWindow& self) {
     gtk_widget_set_size_request(layout, PixelsX(kDialogRect.width), PixelsY(kDialogRect.height));
 
     self.numberBox = gtk_entry_new();
+    // On-screen keyboards and input methods then offer a number pad, and
+    // keep the digits out of their spelling and history.
+    gtk_entry_set_input_purpose(GTK_ENTRY(self.numberBox), GTK_INPUT_PURPOSE_PIN);
+    gtk_entry_set_input_hints(
+        GTK_ENTRY(self.numberBox),
+        static_cast<GtkInputHints>(GTK_INPUT_HINT_NO_SPELLCHECK | GTK_INPUT_HINT_NO_EMOJI));
     gtk_entry_set_max_length(GTK_ENTRY(self.numberBox), static_cast<gint>(kMaxNumberDigits));
     gtk_entry_set_activates_default(GTK_ENTRY(self.numberBox), TRUE);
     g_signal_connect(self.numberBox, "insert-text", G_CALLBACK(OnInsertText), &self);
@@ -211,7 +218,12 @@ void BuildWindow(NumberWindow& self) {
     const std::string caption = Utf16ToUtf8(self.texts.caption);
     gtk_window_set_title(GTK_WINDOW(self.window), caption.c_str());
     gtk_window_set_resizable(GTK_WINDOW(self.window), FALSE);
+    // A modal dialog is what window managers and compositors centre on the
+    // screen: X11 ones take the position asked for, while on Wayland, where
+    // a window can't place itself, the compositor decides from the type
+    // alone, and one that does not centre dialogs is left to do as it does.
     gtk_window_set_type_hint(GTK_WINDOW(self.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_modal(GTK_WINDOW(self.window), TRUE);
     gtk_window_set_position(GTK_WINDOW(self.window), GTK_WIN_POS_CENTER);
     g_signal_connect(self.window, "key-press-event", G_CALLBACK(OnKeyPress), &self);
     g_signal_connect(self.window, "delete-event", G_CALLBACK(OnDelete), &self);
@@ -228,6 +240,11 @@ std::int32_t RunNumberWindow(const NumberDialogTexts& texts, std::u16string& num
     NumberWindow self(texts);
     BuildWindow(self);
     PutInFront(GTK_WINDOW(self.window));
+    // The window goes on screen first; the fonts are checked while it does.
+    gdk_display_flush(gtk_widget_get_display(self.window));
+    ReportMissingGlyphs({texts.caption, texts.rangeLabel, texts.okButton, texts.cancelButton,
+                         texts.emptyNumber.caption, texts.emptyNumber.text,
+                         texts.lackNumber.caption, texts.lackNumber.text});
     gtk_main();
 
     if (self.pendingFilter != 0) g_source_remove(self.pendingFilter);
