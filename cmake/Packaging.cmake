@@ -58,6 +58,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # libsystemd, which the server loads only when started by socket activation.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The dialog's Korean texts need a font with Hangul, which a minimal system lacks.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum | fonts-noto-cjk")
 # Stripped programs in the package, their debug information in -dbgsym.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
