@@ -52,20 +52,23 @@ std::string DescribeWayland(const std::string& name) {
     return SocketVerdict(path, "the compositor accepts connections but not this client");
 }
 
-// "[host]:number[.screen]", with "unix" or nothing as the host of a local
-// server, whose socket is /tmp/.X11-unix/X<number>.
+// "[protocol/][host]:number[.screen]". A server on this machine reached
+// through the "unix" protocol, or with no host at all, listens on
+// /tmp/.X11-unix/X<number>; others are reached over the network.
 std::string DescribeX11(const std::string& name) {
     const std::size_t colon = name.rfind(':');
-    if (colon == std::string::npos) return ": not a display name (host:number)";
-    std::string host = name.substr(0, colon);
-    if (host.rfind("unix/", 0) == 0) host = "";
-    const std::string number = name.substr(colon + 1, name.find('.', colon) - colon - 1);
-    if (!host.empty() && host != "unix") {
-        return ": the X server on " + host + " did not accept the connection";
-    }
+    const std::size_t dot = name.find('.', colon);
+    const std::string number =
+        colon == std::string::npos ? "" : name.substr(colon + 1, dot - colon - 1);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
-        return ": not a display name (host:number)";
+        return ": not a display name ([host]:number[.screen])";
     }
+    std::string host = name.substr(0, colon);
+    const std::size_t slash = host.find('/');
+    const std::string protocol = slash == std::string::npos ? "" : host.substr(0, slash);
+    if (slash != std::string::npos) host.erase(0, slash + 1);
+    const bool local = protocol == "unix" || (protocol.empty() && (host.empty() || host == "unix"));
+    if (!local) return ": the X server on " + host + " did not accept the connection";
     return SocketVerdict(kX11SocketFolder + number,
                          "the X server accepts connections but refused this client "
                          "(its authorization, XAUTHORITY, is the usual cause)");

@@ -205,6 +205,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ":7913",
                     {"cannot open a display: DISPLAY \":7913\" (/tmp/.X11-unix/X7913): No such "
                      "file or directory"}},
+        DisplayCase{"X11NameMalformed",
+                    nullptr,
+                    "printer-room",
+                    {"cannot open a display: DISPLAY \"printer-room\": not a display name"}},
         DisplayCase{"BothMissing",
                     "/nonexistent/wayland-7913",
                     "unix:7913.0",
