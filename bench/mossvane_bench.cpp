@@ -10,9 +10,9 @@
 
 #include "bench_table.h"
 #include "params/param_text.h"
-#include "pipe/job_message.h"
 #include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
+#include "wire/job_message.h"
 
 namespace {
 

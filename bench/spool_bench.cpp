@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
+#include "wire/job_message.h"
 
 #include "bench_table.h"
 

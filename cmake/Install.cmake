@@ -7,9 +7,15 @@
 #          <prefix>/bin/            links to mossvane and mossvane-send
 #          <prefix>/lib/systemd/user/  mossvane.socket, mossvane.service
 #          <prefix>/share/man/man1/    mossvane.1, mossvane-send.1
+#          <prefix>/lib/            libmossvane-client.so.0 (component library)
+#          <prefix>/include/mossvane/client.h, <prefix>/lib/libmossvane-client.so,
+#          <prefix>/lib/pkgconfig/mossvane-client.pc,
+#          <prefix>/share/man/man3/mossvane_client.3 (component development)
 # Windows: <prefix>/bin/            the program folder: mossvane.exe,
 #                                   mossvane-send.exe, localization.xml and the
-#                                   install settings file settings.xml
+#                                   install settings file settings.xml, and
+#                                   mossvane-client.dll
+#          <prefix>/include/mossvane/client.h, <prefix>/lib/libmossvane-client.dll.a
 
 if(WIN32)
     set(MOSSVANE_PROGRAM_DIR bin)
@@ -23,6 +29,15 @@ if(TARGET lotrasx)
     install(TARGETS lotrasx LIBRARY DESTINATION ${MOSSVANE_PROGRAM_DIR}
                             RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR})
 endif()
+
+# The client library for other programs: the runtime part, and what building
+# against it needs.
+install(TARGETS mossvane_client_library
+    RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR} COMPONENT library
+    LIBRARY DESTINATION lib COMPONENT library NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION lib COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/include/mossvane/client.h
+        DESTINATION include/mossvane COMPONENT development)
 
 if(WIN32)
     # The version resource of each executable.
@@ -76,3 +91,22 @@ foreach(page mossvane.1 mossvane-send.1)
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION share/man/man1)
+
+# The client library's manual page, and its pkg-config file, which names the
+# prefix it is installed to.
+set(client_man_page ${CMAKE_BINARY_DIR}/man/mossvane_client.3.gz)
+add_custom_command(OUTPUT ${client_man_page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP_PROGRAM} -9n -c ${PROJECT_SOURCE_DIR}/man/mossvane_client.3 > ${client_man_page}
+    DEPENDS ${PROJECT_SOURCE_DIR}/man/mossvane_client.3
+    VERBATIM)
+add_custom_target(client_man_page ALL DEPENDS ${client_man_page})
+install(FILES ${client_man_page} DESTINATION share/man/man3 COMPONENT development)
+set(client_pc ${CMAKE_BINARY_DIR}/install-pkgconfig/mossvane-client.pc)
+install(CODE "
+    set(MOSSVANE_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    set(PROJECT_VERSION ${PROJECT_VERSION})
+    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/mossvane-client.pc.in\"
+                   \"${client_pc}\" @ONLY)
+" COMPONENT development)
+install(FILES ${client_pc} DESTINATION lib/pkgconfig COMPONENT development)

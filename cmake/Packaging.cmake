@@ -1,7 +1,10 @@
 # The packages, both made from the install layout (cmake/Install.cmake):
-#   Linux:   `cpack` (or the `package` target) makes the Debian package
-#            mossvane_<version>_<arch>.deb with stripped programs, and
-#            mossvane-dbgsym_<version>_<arch>.ddeb with their debug information.
+#   Linux:   `cpack` (or the `package` target) makes the Debian packages,
+#            split as Debian splits a library: mossvane_<version>_<arch>.deb
+#            (the programs), libmossvane-client0 (the client library) and
+#            libmossvane-client-dev (header, link, pkg-config file, manual
+#            page), all stripped, with -dbgsym packages holding the debug
+#            information.
 #   Windows: the `installer` target makes mossvane-<version>-setup.exe with
 #            makensis, and mossvane-<version>-windows-debug.zip with the
 #            debug information the installed programs point to.
@@ -29,9 +32,9 @@ if(WIN32)
                 ${CMAKE_COMMAND} -E tar cf ${debug_zip} --format=zip .
         COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION}
                 -DVERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DVERSION_MINOR=${PROJECT_VERSION_MINOR}
-                -DSTAGE=${stage}/bin -DOUTFILE=${setup}
+                -DSTAGE=${stage}/bin -DSDK=${stage} -DOUTFILE=${setup}
                 ${PROJECT_SOURCE_DIR}/packaging/windows/mossvane.nsi
-        DEPENDS mossvane mossvane-send
+        DEPENDS mossvane mossvane-send mossvane_client_library
         COMMENT "Making the Windows installer ${setup}"
         VERBATIM)
     return()
@@ -56,14 +59,43 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  seconds.")
 # The dependencies come from the shared libraries the programs link, plus
 # libsystemd, which the server loads only when started by socket activation.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsystemd0")
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The dialog's Korean texts need a font with Hangul, which a minimal system lacks.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum | fonts-noto-cjk")
 # Stripped programs in the package, their debug information in -dbgsym.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-                                       ${PROJECT_SOURCE_DIR}/packaging/debian/prerm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# One package per group: the programs (the default component and the CUPS
+# backend), the shared library, and what building against it needs.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ONE_PER_GROUP)
+set(CPACK_COMPONENTS_ALL Unspecified cups library development)
+set(CPACK_COMPONENT_UNSPECIFIED_GROUP programs)
+set(CPACK_COMPONENT_CUPS_GROUP programs)
+set(CPACK_COMPONENT_LIBRARY_GROUP library)
+set(CPACK_COMPONENT_DEVELOPMENT_GROUP development)
+
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME mossvane)
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+                                                ${PROJECT_SOURCE_DIR}/packaging/debian/prerm)
+
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libmossvane-client0)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Client library for the Mossvane server
+ The library lets programs and printer-driver modules ask the user's Mossvane
+ server for the identification number, send it requests and hand it print
+ jobs, through a small C API.")
+# The dynamic linker's cache learns of the library when it is installed.
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libmossvane-client-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libmossvane-client0 (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Client library for the Mossvane server (development files)
+ The header, the link to the library, the pkg-config file and the manual page
+ for building programs against the Mossvane client library.")
 include(CPack)

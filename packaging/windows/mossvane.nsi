@@ -1,9 +1,12 @@
-; The Windows installer: the programs, the localization file and the install
-; settings file go into the program folder; the program's install verb then
+; The Windows installer: the programs, the client library mossvane-client.dll,
+; the localization file and the install settings file go into the program
+; folder, and what programs need to build against the library (the header
+; and the import library) into its sdk folder; the program's install verb then
 ; copies the default lists from the settings file into the machine-wide
 ; driver plug-in key. Made by the `installer` build target:
 ;   makensis -DVERSION=x.y.z -DVERSION_MAJOR=x -DVERSION_MINOR=y
-;            -DSTAGE=<installed bin folder> -DOUTFILE=<setup.exe> mossvane.nsi
+;            -DSTAGE=<installed bin folder> -DSDK=<installed prefix>
+;            -DOUTFILE=<setup.exe> mossvane.nsi
 ; Silent use: setup.exe /S [/D=<folder>], uninstall.exe /S.
 
 Unicode true
@@ -48,6 +51,12 @@ Section "Mossvane"
     File "${STAGE}/mossvane-send.exe"
     File "${STAGE}/localization.xml"
     File "${STAGE}/settings.xml"
+    File "${STAGE}/mossvane-client.dll"
+    SetOutPath "$INSTDIR\sdk\include\mossvane"
+    File "${SDK}/include/mossvane/client.h"
+    SetOutPath "$INSTDIR\sdk\lib"
+    File "${SDK}/lib/libmossvane-client.dll.a"
+    SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     ; The install verb takes the whole rest of its command line as the file
@@ -85,6 +94,13 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\mossvane-send.exe"
     Delete "$INSTDIR\localization.xml"
     Delete "$INSTDIR\settings.xml"
+    Delete /REBOOTOK "$INSTDIR\mossvane-client.dll"
+    Delete "$INSTDIR\sdk\include\mossvane\client.h"
+    RMDir "$INSTDIR\sdk\include\mossvane"
+    RMDir "$INSTDIR\sdk\include"
+    Delete "$INSTDIR\sdk\lib\libmossvane-client.dll.a"
+    RMDir "$INSTDIR\sdk\lib"
+    RMDir "$INSTDIR\sdk"
     Delete "$INSTDIR\uninstall.exe"
     RMDir /REBOOTOK "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/pipe_connect.h"
+#include "client/connect.h"
 #include "log/debug_print.h"
-#include "pipe/job_message.h"
-#include "pipe/pipe_constants.h"
 #include "platform/debug_output.h"
+#include "wire/job_message.h"
+#include "wire/wire_format.h"
 
 namespace mossvane {
 
@@ -41,12 +41,13 @@ void ReadReply(platform::PipeConnection& connection, std::u16string& reply) {
 int CallServer(std::u16string_view pipeName, std::u16string& reply,
                std::u16string_view requestText) {
     reply.clear();
-    const ConnectPatience patience{kCallServerRetryBudgetMilliseconds,
-                                   kCallServerRetryStepMilliseconds,
-                                   kCallServerBusyWaitMilliseconds};
+    using client::ConnectResult;
+    const client::ConnectPatience patience{kCallServerRetryBudgetMilliseconds,
+                                           kCallServerRetryStepMilliseconds,
+                                           kCallServerBusyWaitMilliseconds};
     platform::PipeConnection connection;
     platform::ErrorCode error = platform::kSuccess;
-    switch (ConnectWithRetries(pipeName, patience, connection, error)) {
+    switch (client::ConnectWithRetries(pipeName, patience, connection, error)) {
         case ConnectResult::Connected:
             break;
         case ConnectResult::NoInstance:

@@ -6,8 +6,8 @@
 #include "app/install_settings.h"
 #include "params/param_map.h"
 #include "params/param_text.h"
-#include "pipe/pipe_name.h"
 #include "platform/debug_output.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane {
 

@@ -1,8 +1,8 @@
 #include "app/instance_lock.h"
 
 #include "log/debug_print.h"
-#include "pipe/pipe_name.h"
 #include "platform/debug_output.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane {
 

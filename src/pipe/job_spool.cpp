@@ -7,27 +7,16 @@
 #include "pipe/job_info.h"
 #include "pipe/job_warning.h"
 #include "platform/debug_output.h"
+#include "wire/terminated_text.h"
 
 namespace mossvane {
 
 namespace {
 
-constexpr std::size_t kJobNumberSize = 4;
-
 std::uint32_t ReadJobNumber(const std::uint8_t* payload) {
     return static_cast<std::uint32_t>(payload[0]) | static_cast<std::uint32_t>(payload[1]) << 8 |
            static_cast<std::uint32_t>(payload[2]) << 16 |
            static_cast<std::uint32_t>(payload[3]) << 24;
-}
-
-// Length in characters of the job information, or -1 when its terminating
-// null is not inside the payload: nothing past the bytes received is ever
-// read as text.
-std::ptrdiff_t TerminatedTextLength(const std::uint8_t* payload, std::size_t size) {
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        if (payload[i] == 0 && payload[i + 1] == 0) return static_cast<std::ptrdiff_t>(i / 2);
-    }
-    return -1;
 }
 
 bool IsEndOfJobMarker(const std::uint8_t* bytes) {

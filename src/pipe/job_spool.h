@@ -13,10 +13,6 @@
 
 namespace mossvane {
 
-inline constexpr std::uint8_t CREATE_JOB_CMD = 1;
-inline constexpr std::uint8_t WRITE_JOB_CMD = 2;
-inline constexpr std::uint8_t END_JOB_CMD = 3;
-
 // Receives the complete job messages of one connection. Each handler returns
 // whether the connection goes on. The job file is closed when the spool goes
 // away, so a connection that ends early leaves its job without information.

@@ -12,6 +12,7 @@
 #include "pipe/pipe_server.h"
 #include "platform/debug_output.h"
 #include "platform/wipe.h"
+#include "wire/terminated_text.h"
 
 namespace mossvane {
 
@@ -41,22 +42,13 @@ class PipeByteSource : public ByteSource {
     bool m_clientChecked = false;
 };
 
-// Length in characters of the request text, or -1 when its terminating
-// null is not among the bytes read.
-std::ptrdiff_t TerminatedRequestLength(const std::uint8_t* bytes, std::size_t size) {
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        if (bytes[i] == 0 && bytes[i + 1] == 0) return static_cast<std::ptrdiff_t>(i / 2);
-    }
-    return -1;
-}
-
 class ConnectionHandler : public MessageHandler {
   public:
     ConnectionHandler(platform::PipeConnection& pipe, char16_t* replyBuffer)
         : m_pipe(pipe), m_reply(replyBuffer) {}
 
     bool OnRequest(const std::uint8_t* bytes, std::size_t size) override {
-        std::ptrdiff_t length = TerminatedRequestLength(bytes, size);
+        std::ptrdiff_t length = TerminatedTextLength(bytes, size);
         if (length < 0) {
             platform::OutputDebugText(u"[PI] Request without terminating null, connection ends.");
             return false;

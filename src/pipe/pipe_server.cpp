@@ -6,10 +6,10 @@
 
 #include "log/debug_print.h"
 #include "pipe/connection_threads.h"
-#include "pipe/pipe_name.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/pipe.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane {
 

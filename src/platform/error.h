@@ -14,6 +14,8 @@ inline constexpr ErrorCode kFileNotFound = 2;
 inline constexpr ErrorCode kPathNotFound = 3;
 inline constexpr ErrorCode kAccessDenied = 5;
 inline constexpr ErrorCode kInvalidHandle = 6;
+// The peer ended the connection while data sent to it was still unread.
+inline constexpr ErrorCode kNetnameDeleted = 64;
 inline constexpr ErrorCode kNotEnoughMemory = 8;
 inline constexpr ErrorCode kInvalidData = 13;
 inline constexpr ErrorCode kWriteFault = 29;
@@ -25,6 +27,7 @@ inline constexpr ErrorCode kBadPipe = 230;
 inline constexpr ErrorCode kPipeBusy = 231;
 inline constexpr ErrorCode kNoData = 232;
 inline constexpr ErrorCode kMoreData = 234;
+inline constexpr ErrorCode kPipeNotConnected = 233;
 inline constexpr ErrorCode kSemTimeout = 121;
 inline constexpr ErrorCode kBadPathname = 161;
 inline constexpr ErrorCode kPipeConnected = 535;

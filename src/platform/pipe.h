@@ -13,6 +13,9 @@
 
 namespace mossvane::platform {
 
+// A time limit that never runs out, as the system's INFINITE.
+inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
+
 // One end of a connected pipe: a server instance or a client handle. Reads
 // and writes block; a peer that has closed its end gives kBrokenPipe.
 class PipeConnection {
@@ -40,6 +43,23 @@ class PipeConnection {
 
     // Client side: byte read mode, blocking (the only mode the program uses).
     ErrorCode SetByteReadMode();
+
+    // Client side: waits until a Read would not block (data is there, or the
+    // server has ended the connection), at most timeoutMilliseconds.
+    // kSemTimeout when nothing came in time.
+    ErrorCode WaitForData(std::uint32_t timeoutMilliseconds);
+
+    // Client side: waits until a Write has room to start, at most
+    // timeoutMilliseconds; kSemTimeout when the server took nothing in time.
+    // A Windows pipe can't tell in advance, so there it says kSuccess.
+    ErrorCode WaitForRoom(std::uint32_t timeoutMilliseconds);
+
+    // Client side, after a message the server answers by ending the
+    // connection: waits for that end, at most timeoutMilliseconds. kSuccess
+    // when the server took everything that was sent; kNetnameDeleted when it
+    // ended with sent bytes left unread (a socket tells this apart, a Windows
+    // pipe does not); kMoreData when it sent something instead; kSemTimeout.
+    ErrorCode WaitForServerEnd(std::uint32_t timeoutMilliseconds);
 
     // Server side end of a connection: waits until the client has read what
     // was written, disconnects the instance and closes it.
@@ -85,7 +105,11 @@ class PipeListener {
 // use, kFileNotFound when no server listens.
 ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection);
 
-// Waits until an instance of the pipe is free, at most timeoutMilliseconds.
+// Waits until an instance of the pipe may be free, never longer than
+// timeoutMilliseconds: kSuccess when the caller should try ConnectToPipe
+// again, kSemTimeout when the time ran out, kFileNotFound when the pipe is
+// gone. A socket gives no "instance free" signal: there a short pause stands
+// for the wait, and the caller keeps the deadline of the whole busy wait.
 ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMilliseconds);
 
 }  // namespace mossvane::platform

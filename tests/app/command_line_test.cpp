@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "pipe/pipe_name.h"
 #include "support/debug_capture.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane {
 namespace {

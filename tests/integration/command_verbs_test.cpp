@@ -5,11 +5,11 @@
 #include <fstream>
 
 #include "l10n/l10n_constants.h"
-#include "pipe/pipe_name.h"
 #include "platform/event.h"
 #include "platform/instance_mutex.h"
 #include "platform/registry.h"
 #include "server_harness.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {

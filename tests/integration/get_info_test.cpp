@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "dialog_driver.h"
-#include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
 #include "platform/utf8.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {

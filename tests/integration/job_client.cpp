@@ -8,9 +8,9 @@
 
 #include "l10n/l10n_constants.h"
 #include "pipe/job_file.h"
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 

@@ -8,12 +8,12 @@
 #include "dialog_driver.h"
 #include "l10n/l10n_constants.h"
 #include "pipe/job_file.h"
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
 #include "platform/registry.h"
 #include "platform/spool_files.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "job_client.h"
-#include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 #ifndef _WIN32
 #include <stdlib.h>

@@ -1,10 +1,10 @@
 // Requests and job messages sent to the real server over its pipe.
 #include <thread>
 
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
-#include "pipe/pipe_name.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "l10n/l10n_constants.h"
 #include "pipe/pipe_constants.h"
-#include "pipe/pipe_name.h"
 #include "platform/registry.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 

@@ -50,7 +50,8 @@ section() {
 # --- Install ---------------------------------------------------------------
 wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
 settle
-for file in mossvane.exe mossvane-send.exe localization.xml settings.xml uninstall.exe; do
+for file in mossvane.exe mossvane-send.exe mossvane-client.dll localization.xml settings.xml \
+    uninstall.exe sdk/include/mossvane/client.h sdk/lib/libmossvane-client.dll.a; do
     [ -f "$program_folder/$file" ] || fail "$file is not in the program folder"
 done
 ok "installed $(basename "$setup") ($(stat -c %s "$setup") bytes)"

@@ -7,11 +7,11 @@
 
 #include "l10n/text_keys.h"
 #include "pipe/job_file.h"
-#include "pipe/job_message.h"
 #include "pipe/job_warning.h"
 #include "spool_fixture.h"
 #include "support/debug_capture.h"
 #include "support/table_provider.h"
+#include "wire/job_message.h"
 
 namespace mossvane {
 namespace {

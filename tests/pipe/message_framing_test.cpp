@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "pipe/job_message.h"
 #include "pipe/pipe_constants.h"
+#include "wire/job_message.h"
 
 namespace mossvane {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "pipe/job_message.h"
-#include "pipe/pipe_name.h"
 #include "platform/posix/posix_util.h"
+#include "wire/job_message.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 

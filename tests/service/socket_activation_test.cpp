@@ -13,9 +13,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "pipe/pipe_name.h"
 #include "platform/posix/posix_util.h"
 #include "service_test_support.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {

@@ -6,10 +6,10 @@
 
 #include <chrono>
 
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
-#include "pipe/pipe_name.h"
 #include "service_test_support.h"
+#include "wire/job_message.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {

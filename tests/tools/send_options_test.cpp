@@ -61,7 +61,7 @@ TEST(SendOptionsTest, LaterInfoForTheSameKeyWins) {
     ASSERT_TRUE(
         ParseSendOptions({u"job", u"--info", u"k=1", u"--info", u"k=2", u"f"}, options, error));
     EXPECT_EQ(options.jobInformation.at(u"k"), u"2");
-    EXPECT_EQ(options.jobNumber, 1u);
+    EXPECT_FALSE(options.jobNumber.has_value());
     EXPECT_FALSE(options.addEndOfJobMarker);
 }
 

@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 
-#include "job_stream.h"
+#include "client/job_stream.h"
 
 namespace mossvane::cups {
 
-class FileInput : public InputSource {
+using client::ReadStatus;
+
+class FileInput : public client::InputSource {
   public:
     FileInput() = default;
     ~FileInput() override;

@@ -12,21 +12,28 @@
 
 #include "backend_arguments.h"
 #include "backend_status.h"
+#include "client/client_io.h"
+#include "client/connect.h"
+#include "client/get_info.h"
+#include "client/job_stream.h"
 #include "file_input.h"
-#include "job_stream.h"
-#include "number_request.h"
-#include "pipe_client.h"
 #include "platform/pipe.h"
 #include "platform/utf8.h"
 #include "platform/wipe.h"
 #include "system_user.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::cups {
 namespace {
 
+using client::NumberAnswer;
+using client::StreamReport;
+using client::StreamResult;
+
 // A socket-activated server takes the connection at once; a server that is
-// being started by hand gets a moment before the job is put back for later.
-constexpr auto kConnectPatience = std::chrono::seconds(3);
+// being started by hand gets a moment before the job is put back for later,
+// and so does one whose socket stays busy.
+constexpr client::ConnectPatience kConnectPatience{3000, 100, 3000};
 
 // One line for CUPS; a line break inside would start a line CUPS reads
 // as a message of its own.
@@ -37,17 +44,6 @@ void Report(const char* level, std::string text) {
     std::fprintf(stderr, "%s: %s\n", level, text.c_str());
     std::fflush(stderr);
 }
-
-class ConnectionSink : public MessageSink {
-  public:
-    explicit ConnectionSink(platform::PipeConnection& connection) : m_connection(connection) {}
-    bool Send(const std::vector<std::uint8_t>& message) override {
-        return send::WriteAll(m_connection, message) == platform::kSuccess;
-    }
-
-  private:
-    platform::PipeConnection& m_connection;
-};
 
 void WipeValues(ParamMap& set) {
     for (auto& entry : set) platform::WipeText(entry.second);
@@ -74,7 +70,11 @@ struct Job {
 };
 
 bool Connect(const Job& job, platform::PipeConnection& connection) {
-    if (send::ConnectToServer(connection, kConnectPatience) == platform::kSuccess) return true;
+    platform::ErrorCode error = platform::kSuccess;
+    if (client::ConnectWithRetries(UserPipeName(), kConnectPatience, connection, error) ==
+        client::ConnectResult::Connected) {
+        return true;
+    }
     Report("ERROR", "The Mossvane server of " + job.user.name + " can't be reached at " +
                         job.socketPath + "; the job will be tried again later.");
     return false;
@@ -86,7 +86,7 @@ int AskForNumber(const Job& job, ParamMap& information) {
     platform::PipeConnection connection;
     if (!Connect(job, connection)) return kBackendRetry;
     std::u16string answer;
-    platform::ErrorCode error = RequestNumber(connection, answer);
+    platform::ErrorCode error = client::RequestNumber(connection, answer);
     connection.Close();
     if (error != platform::kSuccess) {
         platform::WipeText(answer);
@@ -95,11 +95,11 @@ int AskForNumber(const Job& job, ParamMap& information) {
         return kBackendFailed;
     }
     std::u16string number;
-    NumberAnswer verdict = ReadNumberAnswer(answer, number);
+    NumberAnswer verdict = client::ReadNumberAnswer(answer, number);
     platform::WipeText(answer);
     switch (verdict) {
         case NumberAnswer::Given:
-            information[kPhoneNumberKey] = number;
+            information[client::kPhoneNumberKey] = number;
             platform::WipeText(number);
             return kBackendOk;
         case NumberAnswer::Cancelled:
@@ -114,13 +114,13 @@ int AskForNumber(const Job& job, ParamMap& information) {
     return kBackendFailed;
 }
 
-int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) {
+int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& information) {
     platform::PipeConnection connection;
     if (!Connect(job, connection)) return kBackendRetry;
     Report("INFO", "Sending job " + std::to_string(job.arguments.jobId) +
                        " to the Mossvane server of " + job.user.name);
-    ConnectionSink sink(connection);
-    StreamReport report = StreamJob(input, sink, job.arguments.jobId, information);
+    client::ConnectionSink sink(connection);
+    StreamReport report = client::StreamJob(input, sink, job.arguments.jobId, information);
     switch (report.result) {
         case StreamResult::ReadFailed:
             Report("ERROR", "Reading the print data failed; the job was not completed.");
@@ -133,9 +133,17 @@ int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) 
         case StreamResult::Sent:
             break;
     }
-    if (!send::WaitForServerToClose(connection)) {
-        Report("ERROR", "The Mossvane server answered a job message, which it never does.");
-        return kBackendFailed;
+    switch (client::WaitForServerEnd(connection)) {
+        case client::ServerEnd::Closed:
+            break;
+        case client::ServerEnd::Answered:
+            Report("ERROR", "The Mossvane server answered a job message, which it never does.");
+            return kBackendFailed;
+        default:
+            Report("ERROR",
+                   "The Mossvane server ended the connection before it took the whole job (its "
+                   "debug output says why).");
+            return kBackendFailed;
     }
     Report("INFO", "Job sent: " + std::to_string(report.dataBytes) + " bytes" +
                        (report.markerAdded ? ", end-of-job marker added" : ""));

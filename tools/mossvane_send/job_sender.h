@@ -1,10 +1,10 @@
-// Sending a print job: create, the data in pieces, end.
+// Sending a file or standard input as a print job, with the client side's
+// job stream, and telling how the server took it.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <istream>
 
+#include "client/job_stream.h"
 #include "platform/pipe.h"
 #include "send_options.h"
 
@@ -14,14 +14,11 @@ enum class JobResult {
     Sent,               // The server took the whole job and closed the connection.
     SentWithoutMarker,  // Sent, but the data lacks the end-of-job marker.
     ReadFailed,         // The input could not be read.
-    ServerEndedEarly,   // A write failed: the server ended the connection.
+    ServerEndedEarly,   // The server ended the connection before it took the job.
     ServerAnswered,     // The server wrote something back, which it never should.
 };
 
-// Called after each piece with the bytes sent so far.
-using ProgressCallback = std::function<void(std::uint64_t bytesSent)>;
-
 JobResult SendJob(platform::PipeConnection& connection, const SendOptions& options,
-                  std::istream& data, const ProgressCallback& progress);
+                  std::istream& data, const client::ProgressCallback& progress);
 
 }  // namespace mossvane::send

@@ -8,14 +8,15 @@
 #include <iostream>
 #include <string>
 
+#include "client/client_io.h"
+#include "client/connect.h"
 #include "job_sender.h"
 #include "params/param_map.h"
 #include "params/param_text.h"
-#include "pipe/pipe_name.h"
-#include "pipe_client.h"
 #include "platform/console.h"
 #include "platform/utf8.h"
 #include "send_options.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::send {
 namespace {
@@ -24,7 +25,9 @@ constexpr int kExitUsage = 1;
 constexpr int kExitNoServer = 2;
 constexpr int kExitFailed = 3;
 constexpr int kExitNoMarker = 4;
-constexpr auto kConnectPatience = std::chrono::seconds(2);
+// A server that is just starting gets two seconds; a busy one as long as
+// the command verbs give it.
+constexpr client::ConnectPatience kConnectPatience{2000, 100, 20000};
 constexpr std::uint64_t kProgressThreshold = 1 << 20;
 
 void PrintError(const std::string& message) {
@@ -55,9 +58,19 @@ class ProgressBar {
 };
 
 int Connect(platform::PipeConnection& connection) {
-    if (ConnectToServer(connection, kConnectPatience) == platform::kSuccess) return 0;
-    PrintError("no server is running for this user (pipe " + platform::Utf16ToUtf8(UserPipeName()) +
-               ")");
+    const std::u16string pipeName = UserPipeName();
+    platform::ErrorCode error = platform::kSuccess;
+    switch (client::ConnectWithRetries(pipeName, kConnectPatience, connection, error)) {
+        case client::ConnectResult::Connected:
+            return 0;
+        case client::ConnectResult::StayedBusy:
+            PrintError("the server of this user stays busy (pipe " +
+                       platform::Utf16ToUtf8(pipeName) + ")");
+            return kExitNoServer;
+        case client::ConnectResult::NoInstance:
+            break;
+    }
+    PrintError("no server is running for this user (pipe " + platform::Utf16ToUtf8(pipeName) + ")");
     return kExitNoServer;
 }
 
@@ -72,7 +85,7 @@ int RunRequest(std::u16string_view text) {
     platform::PipeConnection connection;
     if (int status = Connect(connection)) return status;
     std::u16string answer;
-    platform::ErrorCode error = ExchangeRequest(connection, text, answer);
+    platform::ErrorCode error = client::ExchangeRequest(connection, text, answer);
     if (error == platform::kBrokenPipe && IsExitRequest(text)) return 0;
     if (error != platform::kSuccess) {
         PrintError("the server gave no answer (error " + std::to_string(error) + ")");
@@ -95,7 +108,9 @@ int ReportJobResult(JobResult result) {
             PrintError("reading the job data failed");
             return kExitFailed;
         case JobResult::ServerEndedEarly:
-            PrintError("the server ended the job early (its debug output says why)");
+            PrintError(
+                "the server ended the job early and did not store it (its debug output says "
+                "why)");
             return kExitFailed;
         case JobResult::ServerAnswered:
             PrintError("the server answered a job message, which it never does");
@@ -127,7 +142,7 @@ int RunJob(const SendOptions& options) {
     bool showProgress =
         total >= kProgressThreshold && platform::IsTerminal(platform::StandardStream::Error);
     ProgressBar bar(total);
-    ProgressCallback progress;
+    client::ProgressCallback progress;
     if (showProgress) progress = [&bar](std::uint64_t sent) { bar.Update(sent); };
     return ReportJobResult(SendJob(connection, options, *data, progress));
 }

@@ -15,18 +15,19 @@ const char kUsage[] =
     "  mossvane-send --help         show this text\n"
     "\n"
     "The server of the current user receives the messages. A job is sent as one\n"
-    "create message (job number N, default 1), the data in pieces of at most\n"
-    "4100 bytes, and an end message with the job information entries. The server\n"
-    "completes a job only when its data ends with the end-of-job marker\n"
-    "(ESC \"%-12345X\"); --add-uel appends it.\n"
+    "create message (job number N, by default one made from the process id and\n"
+    "the clock), the data in pieces of at most 4100 bytes, and an end message\n"
+    "with the job information entries. The server completes a job only when its\n"
+    "data ends with the end-of-job marker (ESC \"%-12345X\"); --add-uel appends\n"
+    "it when the data lacks it.\n"
     "\n"
-    "Exit status: 0 on success, 1 for a usage error, 2 when no server runs,\n"
-    "3 when the exchange with the server failed, 4 when a job was sent without\n"
-    "the end-of-job marker.\n";
+    "Exit status: 0 on success, 1 for a usage error, 2 when no server runs or it\n"
+    "stays busy, 3 when the exchange with the server failed or the server ended\n"
+    "the job early, 4 when a job was sent without the end-of-job marker.\n";
 
 namespace {
 
-bool ParseJobNumber(std::u16string_view text, std::uint32_t& number) {
+bool ParseJobNumber(std::u16string_view text, std::optional<std::uint32_t>& number) {
     if (text.empty() || text.size() > 10) return false;
     std::uint64_t value = 0;
     for (char16_t c : text) {

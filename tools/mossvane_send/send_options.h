@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ enum class SendCommand { Help, Request, GetInfo, Job };
 struct SendOptions {
     SendCommand command = SendCommand::Help;
     std::u16string requestText;
-    std::uint32_t jobNumber = 1;
+    // Without one, the job gets a number unlikely to be any other job's.
+    std::optional<std::uint32_t> jobNumber;
     ParamMap jobInformation;
     bool addEndOfJobMarker = false;
     std::u16string file;  // "-" reads standard input.

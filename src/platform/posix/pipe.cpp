@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -107,6 +109,52 @@ ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t&
 
 ErrorCode PipeConnection::SetByteReadMode() {
     return IsValid() ? kSuccess : kInvalidHandle;
+}
+
+namespace {
+
+// Waits until the descriptor is ready for `events` (or has an error or its
+// peer's end to report), at most timeoutMilliseconds.
+ErrorCode PollFor(int fd, short events, std::uint32_t timeoutMilliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const bool forever = timeoutMilliseconds == kWaitForever;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    for (;;) {
+        int wait = -1;
+        if (!forever) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            wait = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
+        }
+        pollfd entry{fd, events, 0};
+        const int ready = poll(&entry, 1, wait);
+        if (ready > 0) return kSuccess;
+        if (ready == 0) return kSemTimeout;
+        if (errno != EINTR) return posix::ErrorFromErrno(errno);
+    }
+}
+
+}  // namespace
+
+ErrorCode PipeConnection::WaitForData(std::uint32_t timeoutMilliseconds) {
+    return IsValid() ? PollFor(m_impl->fd.Get(), POLLIN, timeoutMilliseconds) : kInvalidHandle;
+}
+
+ErrorCode PipeConnection::WaitForRoom(std::uint32_t timeoutMilliseconds) {
+    return IsValid() ? PollFor(m_impl->fd.Get(), POLLOUT, timeoutMilliseconds) : kInvalidHandle;
+}
+
+// A stream socket closed with unread data in its queue resets the
+// connection instead of ending it: that is how an early end shows.
+ErrorCode PipeConnection::WaitForServerEnd(std::uint32_t timeoutMilliseconds) {
+    for (;;) {
+        if (ErrorCode error = WaitForData(timeoutMilliseconds)) return error;
+        char byte = 0;
+        const ssize_t got = recv(m_impl->fd.Get(), &byte, 1, MSG_DONTWAIT);
+        if (got == 0) return kSuccess;
+        if (got > 0) return kMoreData;
+        if (errno == ECONNRESET) return kNetnameDeleted;
+        if (errno != EINTR && errno != EAGAIN) return posix::ErrorFromErrno(errno);
+    }
 }
 
 // The listener turned away peers of another uid before they got this far.
@@ -265,12 +313,15 @@ ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection
 }
 
 // A socket has no "instance free" signal to wait for; give the server a
-// moment to drain its backlog and let the caller try again.
+// moment to drain its backlog and let the caller try again. The caller's
+// deadline bounds the whole wait, as one WaitNamedPipeW call does on Windows.
 ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMilliseconds) {
+    constexpr std::uint32_t kBusyPauseMilliseconds = 50;
     std::string path;
     ErrorCode error = posix::RuntimeObjectPath(pipeName, "", path);
     if (error != kSuccess) return error;
-    SleepMilliseconds(timeoutMilliseconds < 50 ? timeoutMilliseconds : 50);
+    if (timeoutMilliseconds == 0) return kSemTimeout;
+    SleepMilliseconds(std::min(timeoutMilliseconds, kBusyPauseMilliseconds));
     return access(path.c_str(), F_OK) == 0 ? kSuccess : kFileNotFound;
 }
 

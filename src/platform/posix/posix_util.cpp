@@ -90,4 +90,16 @@ void UniqueFd::Reset(int fd) {
     m_fd = fd;
 }
 
+ErrorCode WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? ErrorFromErrno(errno) : kWriteFault;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return kSuccess;
+}
+
 }  // namespace mossvane::platform::posix

@@ -2,6 +2,7 @@
 // folder, and an owned descriptor.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ ErrorCode RuntimeFolder(std::string& folder);
 // component, placed in the runtime folder, with the given suffix.
 ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view suffix,
                             std::string& path);
+
+// Writes all size bytes to fd, going on after short writes and interrupted
+// calls as files and pipes allow. kSuccess, the code of the failing write,
+// or kWriteFault when a write takes nothing.
+ErrorCode WriteAll(int fd, const void* data, std::size_t size);
 
 // A file descriptor that closes itself.
 class UniqueFd {

@@ -91,16 +91,6 @@ ErrorCode ReadAll(int fd, std::string& bytes) {
     }
 }
 
-ErrorCode WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = write(fd, bytes.data(), bytes.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return ErrorFromErrno(errno);
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return kSuccess;
-}
-
 // Writes `text` to a temporary file beside `file` and renames it over
 // `file`. An existing hive keeps its permissions.
 ErrorCode ReplaceFile(const HiveLocation& location, std::string_view text) {
@@ -113,8 +103,8 @@ ErrorCode ReplaceFile(const HiveLocation& location, std::string_view text) {
     const mode_t mode = stat(file.c_str(), &existing) == 0
                             ? (existing.st_mode & 07777)
                             : (location.isUserHive ? kUserFileMode : kMachineFileMode);
-    ErrorCode error =
-        fchmod(fd.Get(), mode) == 0 ? WriteAll(fd.Get(), text) : ErrorFromErrno(errno);
+    ErrorCode error = fchmod(fd.Get(), mode) == 0 ? WriteAll(fd.Get(), text.data(), text.size())
+                                                  : ErrorFromErrno(errno);
     if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
     // Some file systems report a failed write only when the file is closed.
     if (close(fd.Release()) != 0 && error == kSuccess) error = ErrorFromErrno(errno);

@@ -25,6 +25,7 @@ namespace mossvane::platform {
 
 using posix::ErrorFromErrno;
 using posix::UniqueFd;
+using posix::WriteAll;
 
 namespace {
 
@@ -77,19 +78,6 @@ bool EnsureFolders(const std::string& path) {
         if (mkdir(part.c_str(), FolderModeFor(part)) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
     }
-}
-
-// Writes everything, going on after a short write as a regular file allows.
-ErrorCode WriteAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return written < 0 ? ErrorFromErrno(errno) : kWriteFault;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return kSuccess;
 }
 
 std::string TemporaryNameFor(const std::string& path) {

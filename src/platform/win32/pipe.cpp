@@ -4,6 +4,7 @@
 // at once, which is how a blocking call on an overlapped handle is done right.
 #include "platform/pipe.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -94,6 +95,47 @@ ErrorCode PipeConnection::SetByteReadMode() {
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
     return SetNamedPipeHandleState(m_impl->pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
                                                                                 : GetLastError();
+}
+
+// A client handle is not overlapped: whether a read would block is asked of
+// the pipe with PeekNamedPipe, in short pauses until the time runs out.
+ErrorCode PipeConnection::WaitForData(std::uint32_t timeoutMilliseconds) {
+    constexpr DWORD kPeekPauseMilliseconds = 10;
+    if (!IsValid()) return kInvalidHandle;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD available = 0;
+        // A failed peek means the pipe has ended: the next read reports it.
+        if (!PeekNamedPipe(m_impl->pipe.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+            return kSuccess;
+        }
+        if (available > 0) return kSuccess;
+        const DWORD elapsed = GetTickCount() - start;
+        if (timeoutMilliseconds != kWaitForever && elapsed >= timeoutMilliseconds) {
+            return kSemTimeout;
+        }
+        DWORD pause = kPeekPauseMilliseconds;
+        if (timeoutMilliseconds != kWaitForever) {
+            pause = std::min<DWORD>(pause, timeoutMilliseconds - elapsed);
+        }
+        Sleep(pause);
+    }
+}
+
+ErrorCode PipeConnection::WaitForRoom(std::uint32_t) {
+    return IsValid() ? kSuccess : kInvalidHandle;
+}
+
+// A disconnected pipe drops what its server had not read, and its client
+// learns only that the pipe ended.
+ErrorCode PipeConnection::WaitForServerEnd(std::uint32_t timeoutMilliseconds) {
+    if (ErrorCode error = WaitForData(timeoutMilliseconds)) return error;
+    std::uint8_t byte = 0;
+    std::size_t got = 0;
+    const ErrorCode error = Read(&byte, 1, got);
+    if (error == kSuccess) return kMoreData;
+    if (error == kBrokenPipe || error == ERROR_PIPE_NOT_CONNECTED) return kSuccess;
+    return error;
 }
 
 namespace {

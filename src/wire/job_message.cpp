@@ -1,9 +1,8 @@
-#include "pipe/job_message.h"
+#include "wire/job_message.h"
 
 #include <algorithm>
 
-#include "pipe/job_spool.h"
-#include "pipe/pipe_constants.h"
+#include "wire/wire_format.h"
 
 namespace mossvane {
 

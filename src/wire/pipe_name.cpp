@@ -1,7 +1,7 @@
-#include "pipe/pipe_name.h"
+#include "wire/pipe_name.h"
 
-#include "pipe/pipe_constants.h"
 #include "platform/system_info.h"
+#include "wire/wire_format.h"
 
 namespace mossvane {
 

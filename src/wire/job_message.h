@@ -1,5 +1,5 @@
-// The client's side of the job protocol: building the messages a print job
-// is sent as.
+// Building the messages a client sends: requests and the job messages a
+// print job is sent as.
 #pragma once
 
 #include <cstddef>

@@ -1,9 +1,9 @@
-// Reading the server's answer to the backend's GETINFO request.
-#include "number_request.h"
+// Reading the server's answer to a GETINFO request.
+#include "client/get_info.h"
 
 #include <gtest/gtest.h>
 
-namespace mossvane::cups {
+namespace mossvane::client {
 namespace {
 
 struct AnswerCase {
@@ -45,4 +45,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace mossvane::cups
+}  // namespace mossvane::client

@@ -1,5 +1,5 @@
-// The job messages the CUPS backend sends for its input.
-#include "job_stream.h"
+// The job messages the client side sends for a job's data.
+#include "client/job_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,9 @@
 #include <cstring>
 
 #include "params/param_text.h"
-#include "pipe/job_spool.h"
-#include "pipe/pipe_constants.h"
+#include "wire/wire_format.h"
 
-namespace mossvane::cups {
+namespace mossvane::client {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -192,4 +191,4 @@ INSTANTIATE_TEST_SUITE_P(Refusals, JobStreamRefusalTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace mossvane::cups
+}  // namespace mossvane::client

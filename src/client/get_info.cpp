@@ -1,0 +1,54 @@
+#include "client/get_info.h"
+
+#include "client/client_io.h"
+#include "params/param_map.h"
+#include "params/param_text.h"
+#include "platform/wipe.h"
+
+namespace mossvane::client {
+
+namespace {
+
+constexpr std::size_t kMinDigits = 4;
+constexpr std::size_t kMaxDigits = 20;
+
+// The dialog only ever accepts this; anything else did not come from it.
+bool IsNumber(std::u16string_view text) {
+    if (text.size() < kMinDigits || text.size() > kMaxDigits) return false;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
+void WipeValues(ParamMap& set) {
+    for (auto& entry : set) platform::WipeText(entry.second);
+    set.clear();
+}
+
+}  // namespace
+
+platform::ErrorCode RequestNumber(platform::PipeConnection& connection, std::u16string& answer,
+                                  const Deadline& deadline) {
+    return ExchangeRequest(connection, kGetInfoRequest, answer, deadline);
+}
+
+NumberAnswer ReadNumberAnswer(std::u16string_view answer, std::u16string& number) {
+    platform::WipeText(number);
+    ParamMap fields;
+    ParseParamText(answer.data(), static_cast<std::uint32_t>(answer.size()), fields);
+    NumberAnswer result = NumberAnswer::Unexpected;
+    auto verdict = fields.find(std::u16string_view(u"RETURN"));
+    auto digits = fields.find(std::u16string_view(kPhoneNumberKey));
+    if (verdict != fields.end() && verdict->second == u"CANCEL") {
+        result = NumberAnswer::Cancelled;
+    } else if (verdict != fields.end() && verdict->second == u"OK" && digits != fields.end() &&
+               IsNumber(digits->second)) {
+        number = digits->second;
+        result = NumberAnswer::Given;
+    }
+    WipeValues(fields);
+    return result;
+}
+
+}  // namespace mossvane::client
