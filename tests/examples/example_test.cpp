@@ -46,7 +46,7 @@ TEST_F(ExampleTest, SendsAFileWithTheTypedNumber) {
     ASSERT_TRUE(driver.PressOk());
     int exitCode = -1;
     ASSERT_TRUE(example->WaitForExit(kStartTimeout, exitCode));
-    EXPECT_EQ(exitCode, 0) << example->DebugOutput();
+    EXPECT_EQ(exitCode, 0) << example->StandardOutput() << example->DebugOutput();
     EXPECT_NE(example->StandardOutput().find("job sent"), std::string::npos);
 
     ASSERT_TRUE(
@@ -71,9 +71,10 @@ TEST_F(ExampleTest, CancelledNumberSendsNothing) {
     int exitCode = -1;
     ASSERT_TRUE(example->WaitForExit(kStartTimeout, exitCode));
     EXPECT_EQ(exitCode, 1);
-    EXPECT_NE(example->DebugOutput().find("the user gave no identification number"),
-              std::string::npos)
-        << example->DebugOutput();
+    // Standard error is kept with the debugger output on POSIX, with the
+    // standard output under Wine.
+    const std::string output = example->StandardOutput() + example->DebugOutput();
+    EXPECT_NE(output.find("the user gave no identification number"), std::string::npos) << output;
 }
 
 }  // namespace

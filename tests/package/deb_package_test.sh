@@ -7,6 +7,7 @@
 set -euo pipefail
 build=${1:?usage: $0 <release build folder>}
 name=deb_package_test
+source_root=$(realpath "$(dirname "$0")/../..")
 
 fail() {
     echo "$name: FAIL: $*" >&2
@@ -46,7 +47,7 @@ sandbox=$(mktemp -d)
 server_pid=""
 cleanup() {
     if [ -n "$server_pid" ]; then kill -KILL "$server_pid" 2>/dev/null || true; fi
-    as_root dpkg --purge mossvane >/dev/null 2>&1 || true
+    as_root dpkg --purge libmossvane-client-dev libmossvane-client0 mossvane >/dev/null 2>&1 || true
     rm -rf "$sandbox"
 }
 trap cleanup EXIT
@@ -139,6 +140,33 @@ grep -q '<user>alice</user>' "$(find "$XDG_DATA_HOME" -name '*0007.info')" ||
     fail "the .info file lacks the job information"
 ok "a job leaves its .prn and .info files"
 
+# The client library and what building against it needs, as two packages.
+library_debs=$(ls "$build"/libmossvane-client0_*.deb "$build"/libmossvane-client-dev_*.deb 2>/dev/null) ||
+    fail "no libmossvane-client0 or libmossvane-client-dev package in $build"
+# shellcheck disable=SC2046
+if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_debs) \
+    >"$sandbox/apt-lib.log" 2>&1; then
+    cat "$sandbox/apt-lib.log" >&2
+    fail "apt-get could not install the client library packages"
+fi
+dpkg -L libmossvane-client0 | grep -qx /usr/lib/libmossvane-client.so.0 ||
+    fail "libmossvane-client0 lacks the library"
+dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
+    fail "libmossvane-client0 holds development files"
+readelf -d /usr/lib/libmossvane-client.so.0 | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
+    fail "the library's soname is not libmossvane-client.so.0"
+exported=$(nm -D --defined-only /usr/lib/libmossvane-client.so.0 | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
+[ -z "$exported" ] || fail "the library exports more than its API: $exported"
+cc -std=c11 -Wall -Werror -o client_example "$source_root/examples/send_with_number.c" \
+    $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"
+[ -f /usr/share/man/man3/mossvane_client.3.gz ] || fail "the API's manual page is missing"
+warnings=$(MANWIDTH=80 man --warnings -l /usr/share/man/man3/mossvane_client.3.gz 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the API's manual page has faults: $warnings"
+./client_example page.prn >client.out 2>&1 && fail "the example sent a job without a number"
+grep -q 'the user gave no identification number' client.out ||
+    fail "the example did not reach the server: $(cat client.out)"
+ok "client library packages: soname, exports, pkg-config, manual page, example"
+
 kill -TERM "$server_pid"
 status=0
 wait "$server_pid" || status=$?
@@ -165,7 +193,8 @@ ok "the installed server runs its dialog helper"
 cd /
 
 # --- Remove ----------------------------------------------------------------
-as_root apt-get purge -y -q mossvane >"$sandbox/purge.log" 2>&1 || fail "apt-get could not remove mossvane"
+as_root apt-get purge -y -q libmossvane-client-dev libmossvane-client0 mossvane \
+    >"$sandbox/purge.log" 2>&1 || fail "apt-get could not remove the packages"
 for path in $lib /usr/bin/mossvane /usr/bin/mossvane-send /usr/lib/systemd/user/mossvane.socket \
     /etc/systemd/user/sockets.target.wants/mossvane.socket; do
     [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is still there after the removal"

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/pipe_backend.h"
 #include "platform/posix/event_native.h"
 #include "platform/posix/posix_util.h"
 #include "platform/posix/socket_activation.h"
@@ -75,15 +76,14 @@ PipeConnection::~PipeConnection() = default;
 PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
 PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
 
-bool PipeConnection::IsValid() const {
-    return m_impl && m_impl->fd.IsValid();
+bool pipe_backend::IsOpen(const PipeConnection::Impl& connection) {
+    return connection.fd.IsValid();
 }
 
-ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
-    bytesRead = 0;
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std::size_t size,
+                             std::size_t& bytesRead) {
     for (;;) {
-        ssize_t got = read(m_impl->fd.Get(), buffer, size);
+        ssize_t got = read(connection.fd.Get(), buffer, size);
         if (got > 0) {
             bytesRead = static_cast<std::size_t>(got);
             return kSuccess;
@@ -93,13 +93,12 @@ ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& byte
     }
 }
 
-ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t& bytesWritten) {
-    bytesWritten = 0;
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode pipe_backend::Write(PipeConnection::Impl& connection, const void* data, std::size_t size,
+                              std::size_t& bytesWritten) {
     const auto* bytes = static_cast<const char*>(data);
     while (bytesWritten < size) {
         ssize_t sent =
-            send(m_impl->fd.Get(), bytes + bytesWritten, size - bytesWritten, MSG_NOSIGNAL);
+            send(connection.fd.Get(), bytes + bytesWritten, size - bytesWritten, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0) return posix::ErrorFromErrno(errno);
         bytesWritten += static_cast<std::size_t>(sent);
@@ -107,8 +106,8 @@ ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t&
     return kSuccess;
 }
 
-ErrorCode PipeConnection::SetByteReadMode() {
-    return IsValid() ? kSuccess : kInvalidHandle;
+ErrorCode pipe_backend::SetByteReadMode(PipeConnection::Impl&) {
+    return kSuccess;
 }
 
 namespace {
@@ -135,21 +134,24 @@ ErrorCode PollFor(int fd, short events, std::uint32_t timeoutMilliseconds) {
 
 }  // namespace
 
-ErrorCode PipeConnection::WaitForData(std::uint32_t timeoutMilliseconds) {
-    return IsValid() ? PollFor(m_impl->fd.Get(), POLLIN, timeoutMilliseconds) : kInvalidHandle;
+ErrorCode pipe_backend::WaitForData(PipeConnection::Impl& connection,
+                                    std::uint32_t timeoutMilliseconds) {
+    return PollFor(connection.fd.Get(), POLLIN, timeoutMilliseconds);
 }
 
-ErrorCode PipeConnection::WaitForRoom(std::uint32_t timeoutMilliseconds) {
-    return IsValid() ? PollFor(m_impl->fd.Get(), POLLOUT, timeoutMilliseconds) : kInvalidHandle;
+ErrorCode pipe_backend::WaitForRoom(PipeConnection::Impl& connection,
+                                    std::uint32_t timeoutMilliseconds) {
+    return PollFor(connection.fd.Get(), POLLOUT, timeoutMilliseconds);
 }
 
 // A stream socket closed with unread data in its queue resets the
 // connection instead of ending it: that is how an early end shows.
-ErrorCode PipeConnection::WaitForServerEnd(std::uint32_t timeoutMilliseconds) {
+ErrorCode pipe_backend::WaitForServerEnd(PipeConnection::Impl& connection,
+                                         std::uint32_t timeoutMilliseconds) {
     for (;;) {
-        if (ErrorCode error = WaitForData(timeoutMilliseconds)) return error;
+        if (ErrorCode error = WaitForData(connection, timeoutMilliseconds)) return error;
         char byte = 0;
-        const ssize_t got = recv(m_impl->fd.Get(), &byte, 1, MSG_DONTWAIT);
+        const ssize_t got = recv(connection.fd.Get(), &byte, 1, MSG_DONTWAIT);
         if (got == 0) return kSuccess;
         if (got > 0) return kMoreData;
         if (errno == ECONNRESET) return kNetnameDeleted;
@@ -158,8 +160,8 @@ ErrorCode PipeConnection::WaitForServerEnd(std::uint32_t timeoutMilliseconds) {
 }
 
 // The listener turned away peers of another uid before they got this far.
-ErrorCode PipeConnection::CheckClientUser() {
-    return IsValid() ? kSuccess : kInvalidHandle;
+ErrorCode pipe_backend::CheckClientUser(PipeConnection::Impl&) {
+    return kSuccess;
 }
 
 void PipeConnection::FlushAndDisconnect() {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/pipe_backend.h"
 #include "platform/pipe_client_identity.h"
 #include "platform/utf8.h"
 #include "platform/win32/event_native.h"
@@ -62,15 +63,14 @@ PipeConnection::~PipeConnection() = default;
 PipeConnection::PipeConnection(PipeConnection&&) noexcept = default;
 PipeConnection& PipeConnection::operator=(PipeConnection&&) noexcept = default;
 
-bool PipeConnection::IsValid() const {
-    return m_impl && m_impl->pipe.IsValid();
+bool pipe_backend::IsOpen(const PipeConnection::Impl& connection) {
+    return connection.pipe.IsValid();
 }
 
-ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
-    bytesRead = 0;
-    if (!IsValid()) return kInvalidHandle;
-    HANDLE pipe = m_impl->pipe.Get();
-    ErrorCode error = m_impl->Complete(
+ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std::size_t size,
+                             std::size_t& bytesRead) {
+    HANDLE pipe = connection.pipe.Get();
+    ErrorCode error = connection.Complete(
         [&](DWORD* count, OVERLAPPED* overlapped) {
             return ReadFile(pipe, buffer, static_cast<DWORD>(size), count, overlapped);
         },
@@ -79,34 +79,32 @@ ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& byte
     return error;
 }
 
-ErrorCode PipeConnection::Write(const void* data, std::size_t size, std::size_t& bytesWritten) {
-    bytesWritten = 0;
-    if (!IsValid()) return kInvalidHandle;
-    HANDLE pipe = m_impl->pipe.Get();
-    return m_impl->Complete(
+ErrorCode pipe_backend::Write(PipeConnection::Impl& connection, const void* data, std::size_t size,
+                              std::size_t& bytesWritten) {
+    HANDLE pipe = connection.pipe.Get();
+    return connection.Complete(
         [&](DWORD* count, OVERLAPPED* overlapped) {
             return WriteFile(pipe, data, static_cast<DWORD>(size), count, overlapped);
         },
         bytesWritten);
 }
 
-ErrorCode PipeConnection::SetByteReadMode() {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode pipe_backend::SetByteReadMode(PipeConnection::Impl& connection) {
     DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
-    return SetNamedPipeHandleState(m_impl->pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
-                                                                                : GetLastError();
+    return SetNamedPipeHandleState(connection.pipe.Get(), &mode, nullptr, nullptr) ? kSuccess
+                                                                                   : GetLastError();
 }
 
 // A client handle is not overlapped: whether a read would block is asked of
 // the pipe with PeekNamedPipe, in short pauses until the time runs out.
-ErrorCode PipeConnection::WaitForData(std::uint32_t timeoutMilliseconds) {
+ErrorCode pipe_backend::WaitForData(PipeConnection::Impl& connection,
+                                    std::uint32_t timeoutMilliseconds) {
     constexpr DWORD kPeekPauseMilliseconds = 10;
-    if (!IsValid()) return kInvalidHandle;
     const DWORD start = GetTickCount();
     for (;;) {
         DWORD available = 0;
         // A failed peek means the pipe has ended: the next read reports it.
-        if (!PeekNamedPipe(m_impl->pipe.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+        if (!PeekNamedPipe(connection.pipe.Get(), nullptr, 0, nullptr, &available, nullptr)) {
             return kSuccess;
         }
         if (available > 0) return kSuccess;
@@ -122,17 +120,18 @@ ErrorCode PipeConnection::WaitForData(std::uint32_t timeoutMilliseconds) {
     }
 }
 
-ErrorCode PipeConnection::WaitForRoom(std::uint32_t) {
-    return IsValid() ? kSuccess : kInvalidHandle;
+ErrorCode pipe_backend::WaitForRoom(PipeConnection::Impl&, std::uint32_t) {
+    return kSuccess;
 }
 
 // A disconnected pipe drops what its server had not read, and its client
 // learns only that the pipe ended.
-ErrorCode PipeConnection::WaitForServerEnd(std::uint32_t timeoutMilliseconds) {
-    if (ErrorCode error = WaitForData(timeoutMilliseconds)) return error;
+ErrorCode pipe_backend::WaitForServerEnd(PipeConnection::Impl& connection,
+                                         std::uint32_t timeoutMilliseconds) {
+    if (ErrorCode error = WaitForData(connection, timeoutMilliseconds)) return error;
     std::uint8_t byte = 0;
     std::size_t got = 0;
-    const ErrorCode error = Read(&byte, 1, got);
+    const ErrorCode error = Read(connection, &byte, 1, got);
     if (error == kSuccess) return kMoreData;
     if (error == kBrokenPipe || error == ERROR_PIPE_NOT_CONNECTED) return kSuccess;
     return error;
@@ -182,12 +181,11 @@ class ClientImpersonation {
 
 // The client's user is known only from what it sent: the pipe impersonates
 // the sender of the data read last, which is why this waits for a read.
-ErrorCode PipeConnection::CheckClientUser() {
-    if (!IsValid()) return kInvalidHandle;
-    if (!m_impl->isServer) return kSuccess;
+ErrorCode pipe_backend::CheckClientUser(PipeConnection::Impl& connection) {
+    if (!connection.isServer) return kSuccess;
     std::u16string clientSid;
     {
-        ClientImpersonation impersonation(m_impl->pipe.Get());
+        ClientImpersonation impersonation(connection.pipe.Get());
         if (!impersonation.IsActive()) return GetLastError();
         HANDLE token = nullptr;
         if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
