@@ -87,8 +87,8 @@ set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Client library for the Mossvane server
  The library lets programs and printer-driver modules ask the user's Mossvane
  server for the identification number, send it requests and hand it print
  jobs, through a small C API.")
-# The dynamic linker's cache learns of the library when it is installed.
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+# The shlibs file for programs linked against it; CPack's maintainer scripts
+# then run ldconfig when the library comes and goes.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
