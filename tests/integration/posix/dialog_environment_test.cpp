@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "dialog_driver.h"
-#include "pipe/job_message.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "job_client.h"
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "platform/posix/posix_util.h"
 #include "platform/spool_files.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 extern char** environ;
 
