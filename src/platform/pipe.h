@@ -41,6 +41,12 @@ class PipeConnection {
     // Client side: byte read mode, blocking (the only mode the program uses).
     ErrorCode SetByteReadMode();
 
+    // Client side, before a request that shows a window (GETINFO): lets the
+    // server's process take the foreground, which the system otherwise
+    // refuses a background process. Fails harmlessly when this process may
+    // not give that right itself; nothing to do on POSIX.
+    ErrorCode AllowServerToTakeForeground();
+
     // Server side end of a connection: waits until the client has read what
     // was written, disconnects the instance and closes it.
     void FlushAndDisconnect();

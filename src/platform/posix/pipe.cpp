@@ -109,6 +109,11 @@ ErrorCode PipeConnection::SetByteReadMode() {
     return IsValid() ? kSuccess : kInvalidHandle;
 }
 
+// The dialog helper raises its own window; no right is handed on here.
+ErrorCode PipeConnection::AllowServerToTakeForeground() {
+    return IsValid() ? kSuccess : kInvalidHandle;
+}
+
 // The listener turned away peers of another uid before they got this far.
 ErrorCode PipeConnection::CheckClientUser() {
     return IsValid() ? kSuccess : kInvalidHandle;
