@@ -11,7 +11,8 @@
 #define IDC_NUMBER 1009
 #define IDC_RANGE_LABEL 1010
 
-// The manifest that asks for version 6 of the common controls.
+// The manifest of every executable (common controls 6, DPI awareness, the
+// supported systems, no elevation).
 #define IDR_APP_MANIFEST 1
 
 #endif  // MOSSVANE_RES_RESOURCE_H

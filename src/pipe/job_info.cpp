@@ -6,6 +6,7 @@
 #include "params/param_text.h"
 #include "params/text_conversion.h"
 #include "pipe/job_file.h"
+#include "platform/codepage.h"
 #include "platform/spool_files.h"
 
 namespace mossvane {
@@ -88,7 +89,11 @@ bool IsXmlName(std::u16string_view name) {
 
 std::string BuildJobInfoDocument(const ParamMap& jobInformation) {
     tinyxml2::XMLDocument document;
-    document.InsertEndChild(document.NewDeclaration());
+    // The library's default declaration with the encoding the bytes are
+    // really in: the same text where the ANSI code page is UTF-8.
+    const std::string declaration =
+        "xml version=\"1.0\" encoding=\"" + platform::AnsiCodePageEncodingName() + "\"";
+    document.InsertEndChild(document.NewDeclaration(declaration.c_str()));
     tinyxml2::XMLElement* root = document.NewElement(kJobInfoRootElement);
     for (const auto& [key, value] : jobInformation) {
         const std::string name = WideToAnsi(key);

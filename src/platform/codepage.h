@@ -15,6 +15,15 @@ inline constexpr std::uint32_t kUtf8CodePage = 65001;
 // Western Windows, kUtf8CodePage on POSIX).
 std::uint32_t AnsiCodePage();
 
+// The name XML declarations and MIME use for the encoding of code page
+// `codePage` (IANA's charset registry): "windows-1252" for 1252, "UTF-8" for
+// kUtf8CodePage, and so on for every page Windows uses as its ANSI code page;
+// "windows-<number>" for any other.
+std::string EncodingNameOfCodePage(std::uint32_t codePage);
+
+// The encoding name of AnsiCodePage(), for text written in it.
+std::string AnsiCodePageEncodingName();
+
 // Converts `text` up to its terminating null from the ANSI code page. Bytes
 // the code page can't decode become U+FFFD. A null `text` or a failed
 // conversion gives the empty string; the result ends at the first null.

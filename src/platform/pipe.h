@@ -61,6 +61,12 @@ class PipeConnection {
     // pipe does not); kMoreData when it sent something instead; kSemTimeout.
     ErrorCode WaitForServerEnd(std::uint32_t timeoutMilliseconds);
 
+    // Client side, before a request that shows a window (GETINFO): lets the
+    // server's process take the foreground, which the system otherwise
+    // refuses a background process. Fails harmlessly when this process may
+    // not give that right itself; nothing to do on POSIX.
+    ErrorCode AllowServerToTakeForeground();
+
     // Server side end of a connection: waits until the client has read what
     // was written, disconnects the instance and closes it.
     void FlushAndDisconnect();

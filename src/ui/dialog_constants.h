@@ -12,6 +12,8 @@ namespace mossvane {
 inline constexpr std::int32_t kPhoneNumberDialogId = IDD_PHONE_NUMBER;
 inline constexpr int kNumberBoxId = IDC_NUMBER;
 inline constexpr int kRangeLabelId = IDC_RANGE_LABEL;
+// The program's icon, which the dialog shows in its caption and task switcher.
+inline constexpr int kProgramIconId = IDI_MOSSVANE;
 
 // An identification number is text of 4 to 20 decimal digits; a leading zero
 // is part of it.

@@ -10,6 +10,7 @@
 #include "pipe/job_file.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/spool_files.h"
 #include "server_harness.h"
@@ -174,9 +175,9 @@ TEST_F(JobSpoolIntegrationTest, SendToolJobIsStoredWithItsInformation) {
                                           std::string(kMarker.begin(), kMarker.end()));
     const std::string nl = kNewLine;
     EXPECT_EQ(ReadBytes(jobs() / (name + ".info")),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl + "<JobInfo>" + nl +
-                  "    <Copies>2</Copies>" + nl + "    <Title>Report</Title>" + nl + "</JobInfo>" +
-                  nl);
+              "<?xml version=\"1.0\" encoding=\"" + platform::AnsiCodePageEncodingName() + "\"?>" +
+                  nl + "<JobInfo>" + nl + "    <Copies>2</Copies>" + nl +
+                  "    <Title>Report</Title>" + nl + "</JobInfo>" + nl);
     EXPECT_TRUE(WaitForDebugText(server(), "[PI][Pipe - InstanceThread]Job is created : " + name));
 }
 

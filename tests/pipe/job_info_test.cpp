@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
+#include "platform/codepage.h"
 #include "spool_fixture.h"
 #include "support/debug_capture.h"
 
@@ -12,7 +13,9 @@ namespace {
 
 using namespace test;  // the spool folder helpers
 
-constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+// The information file declares the encoding its bytes are in.
+const std::string kDeclaration =
+    "<?xml version=\"1.0\" encoding=\"" + platform::AnsiCodePageEncodingName() + "\"?>\n";
 
 struct DocumentCase {
     const char* name;
@@ -28,7 +31,7 @@ class JobInfoDocumentTest : public ::testing::TestWithParam<DocumentCase> {};
 
 TEST_P(JobInfoDocumentTest, IsTheLibrarysDefaultLayoutInKeyOrder) {
     const std::string document = BuildJobInfoDocument(GetParam().information);
-    EXPECT_EQ(document, std::string(kDeclaration) + GetParam().document);
+    EXPECT_EQ(document, kDeclaration + GetParam().document);
     tinyxml2::XMLDocument parsed;
     EXPECT_EQ(parsed.Parse(document.c_str()), tinyxml2::XML_SUCCESS) << document;
 }
@@ -129,9 +132,10 @@ TEST_F(JobInfoFileTest, ReplacesAnEarlierFileWithTheWholeDocument) {
     const std::u16string text = u"Pages=3\r\nCopies=1\nno entry here\n";
     ASSERT_TRUE(WriteJobInfo(jobFile.u16string(), text.data(), text.size()));
     const std::string nl = test::kTextLineEnd;
-    EXPECT_EQ(ReadBytes(infoFile), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl + "<JobInfo>" +
-                                       nl + "    <Copies>1</Copies>" + nl + "    <Pages>3</Pages>" +
-                                       nl + "</JobInfo>" + nl);
+    EXPECT_EQ(ReadBytes(infoFile), "<?xml version=\"1.0\" encoding=\"" +
+                                       platform::AnsiCodePageEncodingName() + "\"?>" + nl +
+                                       "<JobInfo>" + nl + "    <Copies>1</Copies>" + nl +
+                                       "    <Pages>3</Pages>" + nl + "</JobInfo>" + nl);
     EXPECT_EQ(FilesEndingWith(jobs(), "").size(), 1u);
 }
 

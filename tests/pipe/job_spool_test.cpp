@@ -8,6 +8,7 @@
 #include "l10n/text_keys.h"
 #include "pipe/job_file.h"
 #include "pipe/job_warning.h"
+#include "platform/codepage.h"
 #include "spool_fixture.h"
 #include "support/debug_capture.h"
 #include "support/table_provider.h"
@@ -110,7 +111,8 @@ TEST_F(JobSpoolTest, PiecesAreStoredByteForByteAndTheInformationFollows) {
     ASSERT_EQ(infoFiles.size(), 1u);
     EXPECT_EQ(infoFiles[0].stem(), jobFiles[0].stem());
     const std::string nl = test::kTextLineEnd;
-    EXPECT_EQ(ReadBytes(infoFiles[0]), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + nl +
+    EXPECT_EQ(ReadBytes(infoFiles[0]), "<?xml version=\"1.0\" encoding=\"" +
+                                           platform::AnsiCodePageEncodingName() + "\"?>" + nl +
                                            "<JobInfo>" + nl + "    <a>1</a>" + nl + "    <b>2</b>" +
                                            nl + "</JobInfo>" + nl);
     // Nothing of the temporary file the information went through is left.

@@ -84,6 +84,10 @@ bool IsExitRequest(std::u16string_view text) {
 int RunRequest(std::u16string_view text) {
     platform::PipeConnection connection;
     if (int status = Connect(connection)) return status;
+    // A request may show the number dialog; the server may bring it to the
+    // front only with this process's leave. Without it the dialog still
+    // shows, so a refusal is not an error.
+    connection.AllowServerToTakeForeground();
     std::u16string answer;
     platform::ErrorCode error = client::ExchangeRequest(connection, text, answer);
     if (error == platform::kBrokenPipe && IsExitRequest(text)) return 0;

@@ -159,6 +159,11 @@ ErrorCode pipe_backend::WaitForServerEnd(PipeConnection::Impl& connection,
     }
 }
 
+// The dialog helper raises its own window; no right is handed on here.
+ErrorCode PipeConnection::AllowServerToTakeForeground() {
+    return IsValid() ? kSuccess : kInvalidHandle;
+}
+
 // The listener turned away peers of another uid before they got this far.
 ErrorCode pipe_backend::CheckClientUser(PipeConnection::Impl&) {
     return kSuccess;

@@ -137,6 +137,13 @@ ErrorCode pipe_backend::WaitForServerEnd(PipeConnection::Impl& connection,
     return error;
 }
 
+ErrorCode PipeConnection::AllowServerToTakeForeground() {
+    if (!IsValid()) return kInvalidHandle;
+    ULONG serverProcess = 0;
+    if (!GetNamedPipeServerProcessId(m_impl->pipe.Get(), &serverProcess)) return GetLastError();
+    return AllowSetForegroundWindow(serverProcess) ? kSuccess : GetLastError();
+}
+
 namespace {
 
 // The string form of the user of `token`, or the empty text.
@@ -211,6 +218,17 @@ void PipeConnection::Close() {
     m_impl.reset();
 }
 
+namespace {
+
+// The overlapped connect on the pending instance. The system may still write
+// `overlapped` until the connect has completed or been cancelled to the end.
+struct PendingConnect {
+    OVERLAPPED overlapped{};
+    bool inProgress = false;
+};
+
+}  // namespace
+
 struct PipeListener::Impl {
     std::wstring pipeName;
     win32::UniqueLocalMemory descriptor;
@@ -218,7 +236,7 @@ struct PipeListener::Impl {
     bool hasAttributes = false;
     win32::UniqueHandle pending;
     win32::UniqueHandle connectEvent;
-    OVERLAPPED connectOverlapped{};
+    PendingConnect connect;
 };
 
 PipeListener::PipeListener(std::u16string_view pipeName) : m_impl(std::make_unique<Impl>()) {
@@ -250,17 +268,35 @@ ErrorCode PipeListener::CreateInstance() {
 
 namespace {
 
-// Waits until a client is on the pending instance or the exit event is set.
-ListenResult WaitForConnect(HANDLE pending, HANDLE connectEvent, OVERLAPPED& overlapped,
-                            const Event& exitEvent, ErrorCode& error) {
+// How long the listener pauses before it tries a new instance after a
+// connect failed in a way it can't wait out.
+constexpr DWORD kConnectRetryPauseMs = 100;
+
+enum class ConnectStart { Pending, Connected, Failed };
+
+// Starts the overlapped connect of `pending`, signalled through `connectEvent`.
+ConnectStart StartConnect(HANDLE pending, HANDLE connectEvent, OVERLAPPED& overlapped,
+                          DWORD& error) {
     overlapped = {};
     overlapped.hEvent = connectEvent;
-    if (!ConnectNamedPipe(pending, &overlapped)) {
+    if (ConnectNamedPipe(pending, &overlapped)) return ConnectStart::Connected;
+    error = GetLastError();
+    switch (error) {
+        case ERROR_IO_PENDING:
+            return ConnectStart::Pending;
         // A client that came between creation and connect (or already left
-        // again) completes no overlapped operation: take it as connected now.
-        DWORD result = GetLastError();
-        if (result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA) SetEvent(connectEvent);
+        // again) completes no overlapped operation: it is connected now.
+        case ERROR_PIPE_CONNECTED:
+        case ERROR_NO_DATA:
+            return ConnectStart::Connected;
+        default:
+            return ConnectStart::Failed;
     }
+}
+
+// Waits for the connect event or the exit event (the connect wins when both
+// are set).
+ListenResult WaitForConnectOrExit(HANDLE connectEvent, const Event& exitEvent, ErrorCode& error) {
     HANDLE events[2] = {connectEvent, exitEvent.native().handle.Get()};
     DWORD signalled = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (signalled == WAIT_OBJECT_0 + 1) return ListenResult::ExitRequested;
@@ -272,14 +308,42 @@ ListenResult WaitForConnect(HANDLE pending, HANDLE connectEvent, OVERLAPPED& ove
     return ListenResult::Connected;
 }
 
+// Connects the pending instance of `listener` to the next client. A connect
+// that fails at once would never signal its event: the instance is replaced
+// after a short pause, so a lasting fault does not spin.
+ListenResult WaitForConnect(PipeListener& listener, win32::UniqueHandle& pending,
+                            HANDLE connectEvent, PendingConnect& connect, const Event& exitEvent,
+                            ErrorCode& error) {
+    for (;;) {
+        DWORD connectError = 0;
+        const ConnectStart start =
+            StartConnect(pending.Get(), connectEvent, connect.overlapped, connectError);
+        if (start != ConnectStart::Failed) {
+            connect.inProgress = start == ConnectStart::Pending;
+            if (start == ConnectStart::Connected) SetEvent(connectEvent);
+            const ListenResult result = WaitForConnectOrExit(connectEvent, exitEvent, error);
+            if (result == ListenResult::Connected) connect.inProgress = false;
+            return result;
+        }
+        OutputDebugText(u"[PI] ConnectNamedPipe failed, GLE=" +
+                        Utf8ToUtf16(std::to_string(connectError)) + u".");
+        pending.Reset();
+        if (WaitForSingleObject(exitEvent.native().handle.Get(), kConnectRetryPauseMs) ==
+            WAIT_OBJECT_0) {
+            return ListenResult::ExitRequested;
+        }
+        if ((error = listener.CreateInstance()) != kSuccess) return ListenResult::Failed;
+    }
+}
+
 }  // namespace
 
 ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
                                          ErrorCode& error) {
     error = kSuccess;
     for (;;) {
-        ListenResult result = WaitForConnect(m_impl->pending.Get(), m_impl->connectEvent.Get(),
-                                             m_impl->connectOverlapped, exitEvent, error);
+        ListenResult result = WaitForConnect(*this, m_impl->pending, m_impl->connectEvent.Get(),
+                                             m_impl->connect, exitEvent, error);
         if (result != ListenResult::Connected) return result;
         win32::UniqueHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (ioEvent.IsValid()) {
@@ -303,7 +367,15 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
 
 void PipeListener::ClosePendingInstance() {
     if (!m_impl->pending.IsValid()) return;
-    CancelIo(m_impl->pending.Get());
+    PendingConnect& connect = m_impl->connect;
+    if (connect.inProgress) {
+        // The cancelled connect owns its OVERLAPPED until the system reports
+        // it complete.
+        CancelIoEx(m_impl->pending.Get(), &connect.overlapped);
+        DWORD ignored = 0;
+        GetOverlappedResult(m_impl->pending.Get(), &connect.overlapped, &ignored, TRUE);
+        connect.inProgress = false;
+    }
     m_impl->pending.Reset();
 }
 

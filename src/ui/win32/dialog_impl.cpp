@@ -48,6 +48,18 @@ std::int32_t DialogImpl::DoModal(HWND owner, std::int32_t templateId) {
     return static_cast<std::int32_t>(code);
 }
 
+void DialogImpl::SetWindowIcons(int iconId) {
+    // Shared icons belong to the system's cache and are never destroyed by
+    // the program, so the window may keep them for its whole life.
+    const auto load = [iconId](int widthMetric, int heightMetric) {
+        return reinterpret_cast<LPARAM>(LoadImageW(OwnModule(), MAKEINTRESOURCEW(iconId),
+                                                   IMAGE_ICON, GetSystemMetrics(widthMetric),
+                                                   GetSystemMetrics(heightMetric), LR_SHARED));
+    };
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, load(SM_CXICON, SM_CYICON));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, load(SM_CXSMICON, SM_CYSMICON));
+}
+
 INT_PTR CALLBACK DialogImpl::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(window, DWLP_USER, lParam);

@@ -38,6 +38,10 @@ class DialogImpl {
         return handled;
     }
 
+    // Gives the dialog icon `iconId` of the module the template comes from,
+    // in the sizes the caption (small) and the task switcher (big) use.
+    void SetWindowIcons(int iconId);
+
     HWND m_hWnd = nullptr;
     // Cleared by a handler that wants the default handling after all.
     BOOL m_bMsgHandled = FALSE;

@@ -21,13 +21,15 @@ void KeepInside(const RECT& area, LONG width, LONG height, LONG& left, LONG& top
 
 // The system refuses SetForegroundWindow to a background process while the
 // foreground lock time-out runs; setting it to zero for the two calls lets
-// the dialog through, and the user's value is put back at once.
+// the dialog through, and the user's value is put back at once. A value that
+// can't be read can't be put back, so then the time-out is left alone.
 void ForceWithoutLockTimeout(HWND target) {
     DWORD timeout = 0;
-    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, SPIF_SENDCHANGE);
+    const bool read = SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0) != FALSE;
+    if (read) SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, SPIF_SENDCHANGE);
     BringWindowToTop(target);
     SetForegroundWindow(target);
+    if (!read) return;
     SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
                           reinterpret_cast<void*>(static_cast<ULONG_PTR>(timeout)),
                           SPIF_SENDCHANGE);

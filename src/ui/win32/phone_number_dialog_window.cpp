@@ -56,12 +56,22 @@ BOOL PhoneNumberDialogWindow::ProcessWindowMessage(HWND /*window*/, UINT message
 }
 
 LRESULT PhoneNumberDialogWindow::OnInitDialog(HWND focus) {
+    SetWindowIcons(kProgramIconId);
     CenterDialog(m_hWnd);
     BringToForeground(focus, m_hWnd);
+    KeepNumberBoxAfterItsLabel();
     UnpinCompanionDriver();
     SetLocalizedTexts();
     // TRUE: the system gives the focus to the number box, the first tab stop.
     return TRUE;
+}
+
+void PhoneNumberDialogWindow::KeepNumberBoxAfterItsLabel() {
+    // Bringing the number box to the foreground raised it above every other
+    // control; right below the label again, screen readers take the label as
+    // its name, and the tab order is the same as before.
+    SetWindowPos(GetDlgItem(m_hWnd, kNumberBoxId), GetDlgItem(m_hWnd, kRangeLabelId), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void PhoneNumberDialogWindow::SetLocalizedTexts() {
@@ -107,6 +117,7 @@ void PhoneNumberDialogWindow::OnOK(int commandId) {
     ReadNumberBox();
     const NumberCheck check = CheckNumber(m_dialog.m_strNumber);
     if (check == NumberCheck::Accepted) {
+        WipeNumberBox();
         EndDialog(m_hWnd, commandId);
         return;
     }
@@ -117,7 +128,22 @@ void PhoneNumberDialogWindow::OnOK(int commandId) {
 }
 
 void PhoneNumberDialogWindow::OnCancel() {
+    WipeNumberBox();
     EndDialog(m_hWnd, kEndCodeCancel);
+}
+
+void PhoneNumberDialogWindow::WipeNumberBox() {
+    const HWND box = GetDlgItem(m_hWnd, kNumberBoxId);
+    const int length = GetWindowTextLengthW(box);
+    // A text of the same length goes into the control's own buffer over the
+    // digits; an empty text alone would only shorten it. The filler is a
+    // digit, so the filter has nothing to change.
+    if (length > 0) {
+        const std::u16string filler(static_cast<std::size_t>(length), u'0');
+        SetText(box, filler);
+    }
+    SetText(box, u"");
+    SendMessageW(box, EM_EMPTYUNDOBUFFER, 0, 0);
 }
 
 }  // namespace mossvane

@@ -22,10 +22,14 @@ class PhoneNumberDialogWindow : public DialogImpl {
     void OnOK(int commandId);
     void OnCancel();
 
+    void KeepNumberBoxAfterItsLabel();
     void SetLocalizedTexts();
     // The number box's text into m_strNumber, as dialog data exchange reads
     // it: the length first, then the text.
     void ReadNumberBox();
+    // Overwrites the number box's text and empties it (undo buffer too), so
+    // no digits stay in the control's memory once the dialog has ended.
+    void WipeNumberBox();
 
     CPhoneNumberDlg2& m_dialog;
 };
