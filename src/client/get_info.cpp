@@ -30,6 +30,9 @@ void WipeValues(ParamMap& set) {
 
 platform::ErrorCode RequestNumber(platform::PipeConnection& connection, std::u16string& answer,
                                   const Deadline& deadline) {
+    // The dialog may come to the front only with the asking process's leave;
+    // without it the dialog still shows, so a refusal is no error.
+    connection.AllowServerToTakeForeground();
     return ExchangeRequest(connection, kGetInfoRequest, answer, deadline);
 }
 
