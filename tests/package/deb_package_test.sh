@@ -10,6 +10,7 @@ set -euo pipefail
 build=${1:?usage: $0 <release build folder>}
 name=deb_package_test
 source_root=$(realpath "$(dirname "$0")/../..")
+here=$(dirname "$(realpath "$0")")
 
 fail() {
     echo "$name: FAIL: $*" >&2
@@ -35,27 +36,41 @@ deb=$(ls "$build"/mossvane_*.deb 2>/dev/null | head -n 1)
 # --- Lint and hardening ------------------------------------------------------
 command -v lintian >/dev/null || fail "lintian is missing (scripts/setup installs it)"
 command -v hardening-check >/dev/null || fail "hardening-check is missing (Debian: devscripts)"
-# Overridden tags show as "O:" and don't count; each override says why.
-if ! lint=$(lintian --fail-on error,warning --show-overrides --tag-display-limit 0 "$deb" 2>&1); then
+# Overridden tags don't count; each override says why. (lintian 2.116 fails
+# with --show-overrides on an overridden warning, so it is shown apart.)
+if ! lint=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1); then
     fail "lintian finds fault with $(basename "$deb"):
 $lint"
 fi
-ok "lintian: $(grep -c '^[EWO]:' <<<"$lint" || true) tags, none an error or warning but overrides${lint:+
-$lint}"
+overrides=$(lintian --show-overrides --tag-display-limit 0 "$deb" 2>&1 | grep '^O:' || true)
+ok "lintian: no error, no warning; overridden:
+$overrides"
 
+# The programs are compiled with -fcf-protection, but a program is marked
+# for control-flow protection only when everything linked in is, the C
+# library's start files too, and Debian 12's are not. Where they are,
+# hardening-check's check counts.
+skip_cfi=()
+start_file=$(gcc -print-file-name=Scrt1.o)
+if ! readelf -n "$start_file" 2>/dev/null | grep -q 'x86 feature: IBT, SHSTK'; then
+    skip_cfi=(--nocfprotection)
+    echo "$name: note: $start_file lacks control-flow protection; hardening-check skips that check"
+fi
 unpacked=$(mktemp -d)
 dpkg-deb -x "$deb" "$unpacked"
 checked=0
 while IFS= read -r -d '' file; do
     [ "$(head -c 4 "$file" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
-    report=$(hardening-check "$file" 2>&1) ||
+    relative=${file#"$unpacked"/}
+    skip=($(sed -n "s|^$relative \(--[a-z]*\) *#.*|\1|p" "$here/hardening-check-overrides"))
+    report=$(hardening-check "${skip_cfi[@]}" "${skip[@]}" "$file" 2>&1) ||
         { rm -rf "$unpacked"; fail "hardening-check finds fault with ${file#"$unpacked"}:
 $report"; }
     checked=$((checked + 1))
 done < <(find "$unpacked" -type f -perm /111 -print0)
 rm -rf "$unpacked"
 [ "$checked" -gt 0 ] || fail "no executables in $(basename "$deb")"
-ok "hardening-check passes on all $checked packaged executables"
+ok "hardening-check passes on all $checked packaged executables (overrides: $(grep -c '^usr' "$here/hardening-check-overrides"))"
 
 if [ "$(id -u)" = 0 ]; then
     as_root() { "$@"; }
