@@ -21,7 +21,9 @@ python3 "$here/pe_hardening.py" "${shipped[@]}" || fail "an executable lacks ASL
 for exe in "${shipped[@]}"; do
     built=$build/bin/$(basename "$exe")
     [ -f "$built" ] || fail "$built is missing"
-    x86_64-w64-mingw32-nm "$built" | grep -q ' __stack_chk_fail$' ||
+    # The whole listing first: grep -q would end the pipe early under pipefail.
+    symbols=$(x86_64-w64-mingw32-nm "$built")
+    grep -q ' __stack_chk_fail$' <<<"$symbols" ||
         fail "$(basename "$exe") was built without the stack protector"
     echo "$name: ok: $(basename "$exe") uses the stack protector"
 done
