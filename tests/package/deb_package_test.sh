@@ -230,7 +230,7 @@ server_pid=$!
 wait_until 30 test -S "$socket" || fail "the server made no socket: $(cat server2.debug)"
 answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server2.debug)"
 grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a working display answered: $answer"
-grep -q "mossvane-dialog: cannot open display :$display" server2.debug ||
+grep -q "mossvane-dialog: cannot open a display: DISPLAY \":$display\"" server2.debug ||
     fail "the dialog helper beside the program did not run: $(cat server2.debug)"
 kill -TERM "$server_pid"
 wait "$server_pid" || true
