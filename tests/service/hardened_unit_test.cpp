@@ -12,10 +12,10 @@
 
 #include "dialog_driver.h"
 #include "job_client.h"
-#include "pipe/job_message.h"
-#include "pipe/pipe_constants.h"
 #include "server_harness.h"
 #include "unit_sandbox_settings.h"
+#include "wire/job_message.h"
+#include "wire/wire_format.h"
 
 namespace mossvane::testing {
 namespace {
