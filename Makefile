@@ -83,7 +83,10 @@ package-windows:
 	cmake --preset release-windows -B $(RELEASE_WINDOWS_BUILD) >/dev/null
 	cmake --build $(RELEASE_WINDOWS_BUILD) -j $(JOBS) --target installer
 
-# Installs and removes both packages (the Debian one needs root).
+# Lints the Debian package and checks the hardening of every packaged program
+# (hardening-check, and the PE headers of the Windows ones); installs and
+# removes both packages (the Debian one needs root). Any finding fails.
 test-package: package
 	tests/package/deb_package_test.sh $(RELEASE_BUILD)
+	tests/package/pe_hardening_test.sh $(RELEASE_WINDOWS_BUILD)
 	tests/package/windows_installer_test.sh $(RELEASE_WINDOWS_BUILD)

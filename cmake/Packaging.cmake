@@ -50,16 +50,18 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The extended description; CPack puts the summary above it as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${MOSSVANE_SUMMARY}
- Mossvane serves a per-user socket on which printer-driver modules ask the
- user for a 4 to 20 digit identification number (in a small dialog) and hand
- over print jobs, which it stores as .prn files with an .info description.
- It is started on demand by systemd user units and ends after ten idle
- seconds.")
+    "Mossvane serves a per-user socket on which printer-driver modules ask the
+user for a 4 to 20 digit identification number (in a small dialog) and hand
+over print jobs, which it stores as .prn files with an .info description.
+It is started on demand by systemd user units and ends after ten idle
+seconds. A CUPS backend hands print jobs of authenticated local users to
+their own server.")
 # The dependencies come from the shared libraries the programs link, plus
-# libsystemd, which the server loads only when started by socket activation.
-set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "libsystemd0")
+# libsystemd, which the server loads only when started by socket activation,
+# and the helpers with --user that the maintainer scripts use.
+set(CPACK_DEBIAN_PROGRAMS_PACKAGE_DEPENDS "libsystemd0, init-system-helpers (>= 1.58)")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The dialog's Korean texts need a font with Hangul, which a minimal system lacks.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum | fonts-noto-cjk")
@@ -79,7 +81,7 @@ set(CPACK_COMPONENT_DEVELOPMENT_GROUP development)
 
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_NAME mossvane)
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-                                                ${PROJECT_SOURCE_DIR}/packaging/debian/prerm)
+                                                ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libmossvane-client0)
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)

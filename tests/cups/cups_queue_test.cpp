@@ -1,36 +1,28 @@
 // The backend under a real CUPS scheduler: a private cupsd runs it as root
-// for jobs of the test user ("nobody"), whose server runs in a private
-// runtime folder, as that user, without a display.
-#include <grp.h>
+// for jobs of two throwaway users, whose servers run in private runtime
+// folders, as those users, without a display. A job reaches a user's server
+// only when CUPS proved that user submitted it.
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-
-#include "child_process.h"
 #include "pipe/pipe_constants.h"
-#include "private_cups.h"
 #include "server_harness.h"
-#include "test_process.h"
+#include "two_user_cups.h"
 
 namespace mossvane::cups::test {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using mossvane::testing::ChildProcess;
-using mossvane::testing::kStartTimeout;
 using mossvane::testing::WaitUntil;
 
-constexpr char kTestUser[] = "nobody";
-constexpr char kQueue[] = "mossvane";
-constexpr char kPinQueue[] = "mossvane-pin";
-constexpr auto kJobTimeout = 60s;
+constexpr int kStatusStop = 4;
+constexpr int kStatusCancel = 5;
+constexpr int kStatusRetry = 6;
+// The server's debug line for every client it takes.
+constexpr char kServerTookAClient[] = "Plus Call Count";
 
 std::string Marker() {
     return std::string(reinterpret_cast<const char*>(kEndOfJobMarker), kEndOfJobMarkerSize);
@@ -43,258 +35,208 @@ std::string PrintData(std::size_t size) {
     return data;
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<fs::path> FilesWithExtension(const fs::path& folder, const std::string& extension) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->path().extension() == extension) files.push_back(it->path());
-    }
-    return files;
-}
-
-bool LogHas(const std::vector<std::string>& lines, const std::string& text) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    });
-}
-
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
-}
-
-class CupsQueueTest : public ::testing::Test {
+class CupsQueueTest : public TwoUserCupsTest {
   protected:
-    static void SetUpTestSuite() {
-        s_skipReason = PrivateCups::WhyUnavailable();
-        passwd* user = getpwnam(kTestUser);
-        if (s_skipReason.empty() && user == nullptr) s_skipReason = "no user \"nobody\"";
-        if (!s_skipReason.empty()) return;
-        s_uid = user->pw_uid;
-        s_gid = user->pw_gid;
-
-        char pattern[] = "/tmp/mossvane-cups-XXXXXX";
-        s_base = new fs::path(mkdtemp(pattern));
-        // The test user must reach its folders inside.
-        fs::permissions(*s_base, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
-        CopyServer();
-        fs::create_directories(RuntimeRoot());
-        MakeUserFolder(UserRuntime());
-
-        s_cups = new PrivateCups(*s_base / "cups",
-                                 ChildProcess::ProgramFolder() + "mossvane-cups-backend",
-                                 {"MOSSVANE_CUPS_RUNTIME_ROOT=" + RuntimeRoot().string()});
-        s_setupError = s_cups->Start();
-        if (s_setupError.empty()) s_setupError = s_cups->AddQueue(kQueue, "mossvane:/");
-        if (s_setupError.empty()) {
-            s_setupError = s_cups->AddQueue(kPinQueue, "mossvane:/?pin=ask");
-        }
-    }
-
-    static void TearDownTestSuite() {
-        delete s_cups;
-        s_cups = nullptr;
-        if (s_base) {
-            std::error_code ignored;
-            fs::remove_all(*s_base, ignored);
-            delete s_base;
-            s_base = nullptr;
-        }
-    }
-
-    void SetUp() override {
-        if (!s_skipReason.empty()) GTEST_SKIP() << s_skipReason;
-        ASSERT_EQ(s_setupError, "");
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_home = *s_base / ("home-" + name);
-        MakeUserFolder(m_home);
-        MakeUserFolder(m_home / "config");
-        MakeUserFolder(m_home / "data");
-    }
-
-    void TearDown() override {
-        if (m_server) m_server->Stop(10s);
-    }
-
-    static fs::path RuntimeRoot() { return *s_base / "run"; }
-    static fs::path UserRuntime() { return RuntimeRoot() / std::to_string(s_uid); }
-    fs::path DataFolder() const { return m_home / "data"; }
-
-    // Starts the server as the test user, without a display, and waits for
-    // its socket.
-    void StartServer() {
-        ProcessOptions options;
-        options.arguments = {"mossvane"};
-        options.environment = {"XDG_RUNTIME_DIR=" + UserRuntime().string(),
-                               "XDG_CONFIG_HOME=" + (m_home / "config").string(),
-                               "XDG_DATA_HOME=" + DataFolder().string(),
-                               "MOSSVANE_MACHINE_REG=" + (m_home / "machine.reg").string(),
-                               "HOME=" + m_home.string(),
-                               "LANG=C"};
-        options.uid = s_uid;
-        options.gid = s_gid;
-        options.output = (m_home / "server.out").string();
-        m_server = Process::Start((*s_base / "bin/mossvane").string(), options);
-        ASSERT_NE(m_server, nullptr);
-        fs::path socket = UserRuntime() / (std::string("Mossvane_") + kTestUser);
-        ASSERT_TRUE(WaitUntil([&] { return fs::exists(socket); }, kStartTimeout))
-            << ReadFile(options.output);
-    }
-
-    std::string ServerOutput() const { return ReadFile((m_home / "server.out").string()); }
-
-    int Print(const char* queue, const std::string& title, const std::string& data) {
-        fs::path file = m_home / "input.bin";
-        WriteFile(file, data);
+    // Prints and waits for the backend to end; its log in log.
+    BackendEnd PrintAndWait(const char* queue, const ThrowawayUser* submitter,
+                            const std::string& claimedName, const std::string& data,
+                            std::vector<std::string>& log, int& jobId) {
         std::string output;
-        int jobId = s_cups->Print(queue, kTestUser, title, file.string(), output);
+        jobId = Print(queue, submitter, claimedName, data, output);
         EXPECT_NE(jobId, 0) << output;
-        return jobId;
+        BackendEnd end = jobId != 0 ? s_cups->WaitForBackendEnd(jobId, kJobTimeout) : BackendEnd();
+        log = s_cups->JobLog(jobId);
+        return end;
     }
-
-    // Runs the backend as CUPS would, without CUPS.
-    int RunBackend(const std::vector<std::string>& arguments, const std::string& input,
-                   std::optional<uid_t> uid, std::string& output) {
-        ProcessOptions options;
-        options.arguments = {"mossvane:/"};
-        options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
-        options.environment = {"DEVICE_URI=mossvane:/",
-                               "MOSSVANE_CUPS_RUNTIME_ROOT=" + RuntimeRoot().string()};
-        options.uid = uid;
-        options.gid = s_gid;
-        options.input = input;
-        return RunToEnd(ChildProcess::ProgramFolder() + "mossvane-cups-backend", options, output,
-                        kJobTimeout);
-    }
-
-    static PrivateCups* s_cups;
-
-  private:
-    // The server and its companions, where the test user may run them.
-    static void CopyServer() {
-        fs::create_directories(*s_base / "bin");
-        for (const char* file : {"mossvane", "mossvane-dialog", "localization.xml"}) {
-            fs::path built = ChildProcess::ProgramFolder() + file;
-            if (fs::exists(built)) fs::copy_file(built, *s_base / "bin" / file);
-        }
-    }
-
-    static void MakeUserFolder(const fs::path& folder) {
-        fs::create_directories(folder);
-        ASSERT_EQ(chown(folder.c_str(), s_uid, s_gid), 0);
-        ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
-    }
-
-    static std::string s_skipReason;
-    static std::string s_setupError;
-    static fs::path* s_base;
-    static uid_t s_uid;
-    static gid_t s_gid;
-
-    fs::path m_home;
-    std::unique_ptr<Process> m_server;
 };
 
-PrivateCups* CupsQueueTest::s_cups = nullptr;
-std::string CupsQueueTest::s_skipReason;
-std::string CupsQueueTest::s_setupError;
-fs::path* CupsQueueTest::s_base = nullptr;
-uid_t CupsQueueTest::s_uid = 0;
-gid_t CupsQueueTest::s_gid = 0;
-
 TEST_F(CupsQueueTest, PrintedFileArrivesInTheUsersJobFolder) {
-    StartServer();
+    StartServer(Alice());
+    StartServer(Bob());
     std::string data = PrintData(10000);
-    int jobId = Print(kQueue, "Quarterly report", data);
-
-    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
-    std::vector<std::string> log = s_cups->JobLog(jobId);
+    std::vector<std::string> log;
+    int jobId = 0;
+    BackendEnd end = PrintAndWait(kQueue, &Alice(), "", data, log, jobId);
     ASSERT_TRUE(end.ended) << JoinLines(log);
     EXPECT_EQ(end.status, 0) << JoinLines(log);
-    EXPECT_TRUE(LogHas(log, "Acting for nobody as uid " +
-                                std::to_string(getpwnam(kTestUser)->pw_uid) + ", euid " +
-                                std::to_string(getpwnam(kTestUser)->pw_uid)))
+    std::string uid = std::to_string(Alice().Uid());
+    EXPECT_TRUE(LogHas(log, "Acting for " + Alice().Name() + " as uid " + uid + ", euid " + uid))
         << JoinLines(log);
 
+    fs::path folder = DataFolder(Alice());
     ASSERT_TRUE(
-        WaitUntil([&] { return !FilesWithExtension(DataFolder(), ".info").empty(); }, kJobTimeout))
-        << ServerOutput();
-    std::vector<fs::path> jobs = FilesWithExtension(DataFolder(), ".prn");
+        WaitUntil([&] { return !FilesWithExtension(folder, ".info").empty(); }, kJobTimeout))
+        << ServerOutput(Alice());
+    std::vector<fs::path> jobs = FilesWithExtension(folder, ".prn");
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(ReadFile(jobs[0].string()), data + Marker());
-    std::string info = ReadFile(FilesWithExtension(DataFolder(), ".info")[0].string());
-    EXPECT_NE(info.find("<User>nobody</User>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Title>Quarterly report</Title>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Copies>1</Copies>"), std::string::npos) << info;
+    std::string info = ReadFile(FilesWithExtension(folder, ".info")[0].string());
+    EXPECT_NE(info.find("<User>" + Alice().Name() + "</User>"), std::string::npos) << info;
+    EXPECT_NE(info.find("<Title>Test job</Title>"), std::string::npos) << info;
     EXPECT_NE(info.find("<JobId>" + std::to_string(jobId) + "</JobId>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Options>"), std::string::npos) << info;
     EXPECT_EQ(info.find("PhoneNumber"), std::string::npos) << info;
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".prn").empty());
 }
 
 TEST_F(CupsQueueTest, NumberRequestWithoutDisplayCancelsTheJob) {
-    StartServer();
-    int jobId = Print(kPinQueue, "Needs a number", PrintData(500));
-
-    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
-    std::vector<std::string> log = s_cups->JobLog(jobId);
+    StartServer(Alice());
+    std::vector<std::string> log;
+    int jobId = 0;
+    BackendEnd end = PrintAndWait(kPinQueue, &Alice(), "", PrintData(500), log, jobId);
     ASSERT_TRUE(end.ended) << JoinLines(log);
-    EXPECT_EQ(end.status, 5) << JoinLines(log);
+    EXPECT_EQ(end.status, kStatusCancel) << JoinLines(log);
     EXPECT_TRUE(LogHas(log, "No identification number was given")) << JoinLines(log);
     EXPECT_FALSE(s_cups->IsPending(kPinQueue, jobId));
-    EXPECT_TRUE(FilesWithExtension(DataFolder(), ".prn").empty());
-    EXPECT_TRUE(FilesWithExtension(DataFolder(), ".info").empty());
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Alice()), ".prn").empty());
 }
 
 TEST_F(CupsQueueTest, UnreachableServerHoldsTheJobForLater) {
-    int jobId = Print(kQueue, "Nobody listens", PrintData(500));
-
-    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
-    std::vector<std::string> log = s_cups->JobLog(jobId);
+    std::vector<std::string> log;
+    int jobId = 0;
+    BackendEnd end = PrintAndWait(kQueue, &Alice(), "", PrintData(500), log, jobId);
     ASSERT_TRUE(end.ended) << JoinLines(log);
-    EXPECT_EQ(end.status, 6) << JoinLines(log);
-    EXPECT_TRUE(LogHas(log, "be reached at " + (UserRuntime() / "Mossvane_nobody").string()))
-        << JoinLines(log);
+    EXPECT_EQ(end.status, kStatusRetry) << JoinLines(log);
+    EXPECT_TRUE(LogHas(log, "be reached at " + SocketPath(Alice()))) << JoinLines(log);
     EXPECT_TRUE(s_cups->IsPending(kQueue, jobId));
 }
 
-TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
-    StartServer();
-    std::string data = PrintData(5000) + Marker();
-    WriteFile(DataFolder().parent_path() / "stdin.bin", data);
+// A user names another user as the job's owner ("lp -U"), on every kind of
+// queue. The other user's server never hears of the job: no data in their
+// folder, no dialog on their display, not even a connection.
+struct SpoofCase {
+    const char* name;
+    const char* queue;
+    bool authenticatedQueue;
+};
+
+void PrintTo(const SpoofCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class SpoofedOwnerTest : public CupsQueueTest, public ::testing::WithParamInterface<SpoofCase> {};
+
+TEST_P(SpoofedOwnerTest, NeverReachesTheClaimedUser) {
+    StartServer(Alice());
+    StartServer(Bob());
     std::string output;
-    EXPECT_EQ(RunBackend({"31", kTestUser, "From a pipe", "2", "sides=one-sided"},
-                         (DataFolder().parent_path() / "stdin.bin").string(), std::nullopt, output),
-              0)
-        << output;
+    int jobId = Print(GetParam().queue, &Alice(), Bob().Name(), PrintData(3000), output);
+    if (GetParam().authenticatedQueue) {
+        // CUPS either turns the claim down or files the job under its real
+        // submitter; either way it is not the claimed user's.
+        if (jobId != 0) {
+            BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+            EXPECT_TRUE(end.ended) << JoinLines(s_cups->JobLog(jobId));
+        }
+    } else {
+        ASSERT_NE(jobId, 0) << output;
+        BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+        std::vector<std::string> log = s_cups->JobLog(jobId);
+        ASSERT_TRUE(end.ended) << JoinLines(log);
+        EXPECT_EQ(end.status, kStatusStop) << JoinLines(log);
+        EXPECT_TRUE(LogHas(log, "printer-op-policy=authenticated")) << JoinLines(log);
+    }
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".prn").empty());
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".info").empty());
+    EXPECT_EQ(ServerOutput(Bob()).find(kServerTookAClient), std::string::npos)
+        << ServerOutput(Bob());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Queues, SpoofedOwnerTest,
+    ::testing::Values(SpoofCase{"DefaultPolicy", kOpenQueue, false},
+                      SpoofCase{"DefaultPolicyAskingForTheNumber", kOpenPinQueue, false},
+                      SpoofCase{"AuthenticatedPolicy", kQueue, true},
+                      SpoofCase{"AuthenticatedPolicyAskingForTheNumber", kPinQueue, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Jobs of root and of system accounts, however they come, are cancelled.
+struct AccountCase {
+    const char* name;
+    const char* queue;
+    const char* submitter;  // "alice", "root" or a system account.
+    const char* claimedName;
+    const char* message;
+};
+
+void PrintTo(const AccountCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class RefusedAccountTest : public CupsQueueTest,
+                           public ::testing::WithParamInterface<AccountCase> {};
+
+TEST_P(RefusedAccountTest, JobIsCancelled) {
+    std::string submitter = GetParam().submitter;
+    std::string output;
+    int jobId = 0;
+    if (submitter == "alice") {
+        jobId = Print(GetParam().queue, &Alice(), GetParam().claimedName, PrintData(100), output);
+    } else {
+        passwd* account = getpwnam(GetParam().submitter);
+        ASSERT_NE(account, nullptr);
+        // Print as that account: a stand-in user with its ids.
+        PrivateCups::Submitter who{account->pw_uid, account->pw_gid, GetParam().claimedName};
+        fs::path file = RuntimeRoot().parent_path() / "system-input.bin";
+        WriteFile(file, PrintData(100));
+        fs::permissions(file,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        jobId = s_cups->Print(GetParam().queue, who, "System job", file.string(), output);
+    }
+    ASSERT_NE(jobId, 0) << output;
+    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+    std::vector<std::string> log = s_cups->JobLog(jobId);
+    ASSERT_TRUE(end.ended) << JoinLines(log);
+    EXPECT_EQ(end.status, kStatusCancel) << JoinLines(log);
+    EXPECT_TRUE(LogHas(log, GetParam().message)) << JoinLines(log);
+    EXPECT_FALSE(LogHas(log, "Acting for")) << JoinLines(log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Accounts, RefusedAccountTest,
+    ::testing::Values(AccountCase{"RootOnAnAuthenticatedQueue", kQueue, "root", "",
+                                  "never acts for root"},
+                      AccountCase{"SystemAccountOnAnAuthenticatedQueue", kQueue, "daemon", "",
+                                  "a system account (below UID_MIN"},
+                      AccountCase{"ClaimingRootOnADefaultQueue", kOpenQueue, "alice", "root",
+                                  "never acts for root"},
+                      AccountCase{"ClaimingASystemAccountOnADefaultQueue", kOpenQueue, "alice",
+                                  "daemon", "a system account (below UID_MIN"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
+    StartServer(Alice());
+    std::string data = PrintData(5000) + Marker();
+    fs::path input = Home(Alice()) / "stdin.bin";
+    WriteFile(input, data);
+    ProcessOptions options = BackendOptions("mossvane:/",
+                                            {"31", Alice().Name(), "From a pipe", "2",
+                                             "sides=one-sided job-originating-host-name=localhost"},
+                                            AuthenticatedBy(Alice()));
+    options.input = input.string();
+    std::string output;
+    EXPECT_EQ(RunToEnd(BackendProgram(), options, output, kJobTimeout), 0) << output;
+    fs::path folder = DataFolder(Alice());
     ASSERT_TRUE(
-        WaitUntil([&] { return !FilesWithExtension(DataFolder(), ".info").empty(); }, kJobTimeout))
-        << output << ServerOutput();
-    std::vector<fs::path> jobs = FilesWithExtension(DataFolder(), ".prn");
+        WaitUntil([&] { return !FilesWithExtension(folder, ".info").empty(); }, kJobTimeout))
+        << output << ServerOutput(Alice());
+    std::vector<fs::path> jobs = FilesWithExtension(folder, ".prn");
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(ReadFile(jobs[0].string()), data);
     EXPECT_NE(jobs[0].filename().string().find("0031.prn"), std::string::npos);
-    std::string info = ReadFile(FilesWithExtension(DataFolder(), ".info")[0].string());
+    std::string info = ReadFile(FilesWithExtension(folder, ".info")[0].string());
     EXPECT_NE(info.find("<Copies>2</Copies>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Options>sides=one-sided</Options>"), std::string::npos) << info;
+    EXPECT_NE(info.find("<Options>sides=one-sided"), std::string::npos) << info;
 }
 
 TEST_F(CupsQueueTest, WithoutRootTheBackendServesOnlyItsOwnUser) {
-    StartServer();
+    StartServer(Bob());
     std::string output;
-    int exitCode = RunBackend({"32", "root", "Not mine", "1", ""}, "/dev/null",
-                              getpwnam(kTestUser)->pw_uid, output);
-    EXPECT_EQ(exitCode, 1) << output;
+    ProcessOptions options = BackendOptions("mossvane:/", {"32", Bob().Name(), "Not mine", "1", ""},
+                                            AuthenticatedBy(Bob()), Alice().Uid());
+    EXPECT_EQ(RunToEnd(BackendProgram(), options, output, kJobTimeout), 1) << output;
     EXPECT_NE(output.find("ERROR: "), std::string::npos) << output;
     EXPECT_NE(output.find("acts only for that user"), std::string::npos) << output;
-    EXPECT_TRUE(FilesWithExtension(DataFolder(), ".prn").empty());
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".prn").empty());
 }
 
 }  // namespace

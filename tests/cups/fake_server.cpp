@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -46,14 +47,50 @@ std::u16string ReadRequest(int fd) {
     return text;
 }
 
+// The C library's set*id calls change every thread of the process; the
+// system calls themselves change only the calling thread, which is all the
+// socket needs.
+class ThreadIdentity {
+  public:
+    ThreadIdentity(std::optional<uid_t> uid, gid_t gid) : m_active(uid.has_value()) {
+        if (!m_active) return;
+        syscall(SYS_setresgid, -1, gid, -1);
+        syscall(SYS_setresuid, -1, *uid, -1);
+    }
+    ~ThreadIdentity() {
+        if (!m_active) return;
+        syscall(SYS_setresuid, -1, 0, -1);
+        syscall(SYS_setresgid, -1, 0, -1);
+    }
+    ThreadIdentity(const ThreadIdentity&) = delete;
+    ThreadIdentity& operator=(const ThreadIdentity&) = delete;
+
+  private:
+    bool m_active;
+};
+
 }  // namespace
 
 FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
                        std::size_t keepMessages)
-    : m_socketPath(socketPath), m_answer(std::move(answer)), m_keepMessages(keepMessages) {
+    : FakeServer(socketPath, [&] {
+          FakeServerOptions options;
+          options.answer = std::move(answer);
+          options.keepMessages = keepMessages;
+          return options;
+      }()) {}
+
+FakeServer::FakeServer(const std::string& socketPath, FakeServerOptions options)
+    : m_socketPath(socketPath), m_options(std::move(options)) {
+    Listen();
+    if (m_listenFd >= 0) m_thread = std::thread([this] { Serve(); });
+}
+
+void FakeServer::Listen() {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, m_socketPath.c_str(), sizeof address.sun_path - 1);
+    ThreadIdentity identity(m_options.uid, m_options.gid);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -62,20 +99,29 @@ FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16stri
         return;
     }
     m_listenFd = fd;
-    m_thread = std::thread([this] { Serve(); });
 }
 
 FakeServer::~FakeServer() {
     if (m_listenFd < 0) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_stopped.notify_all();
     shutdown(m_listenFd, SHUT_RDWR);
     m_thread.join();
     close(m_listenFd);
     unlink(m_socketPath.c_str());
 }
 
+void FakeServer::HangUntilStopped() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_stopped.wait(lock, [this] { return m_stopping; });
+}
+
 void FakeServer::Serve() {
     std::u16string request;
-    if (m_answer) {
+    if (m_options.answer) {
         int requestFd = AcceptOne(m_listenFd);
         if (requestFd < 0) return;
         request = ReadRequest(requestFd);
@@ -83,17 +129,21 @@ void FakeServer::Serve() {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_request = request;
         }
+        if (m_options.neverAnswer) {
+            HangUntilStopped();
+            close(requestFd);
+            return;
+        }
         std::vector<std::uint8_t> reply;
-        for (char16_t c : *m_answer + u'\0') {
+        for (char16_t c : *m_options.answer + u'\0') {
             reply.push_back(static_cast<std::uint8_t>(c & 0xFF));
             reply.push_back(static_cast<std::uint8_t>(c >> 8));
         }
-        (void)!write(requestFd, reply.data(), reply.size());
+        (void)!send(requestFd, reply.data(), reply.size(), MSG_NOSIGNAL);
         close(requestFd);
     }
 
     int jobFd = AcceptOne(m_listenFd);
-    std::vector<ReceivedMessage> messages;
     bool onlyJobMessages = jobFd >= 0;
     std::uint8_t header[4];
     while (jobFd >= 0 && ReadExactly(jobFd, header, sizeof header)) {
@@ -103,14 +153,21 @@ void FakeServer::Serve() {
         }
         ReceivedMessage message{header[1], std::vector<std::uint8_t>(header[2] | (header[3] << 8))};
         if (!ReadExactly(jobFd, message.payload.data(), message.payload.size())) break;
-        messages.push_back(std::move(message));
+        std::size_t count = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_messages.push_back(std::move(message));
+            count = m_messages.size();
+        }
         if (header[1] == kEndJobCommand) break;  // As the server does, it ends the connection.
-        if (messages.size() == m_keepMessages) break;
+        if (count == m_options.keepMessages) {
+            if (m_options.hangWhenFull) HangUntilStopped();
+            break;
+        }
     }
     if (jobFd >= 0) close(jobFd);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_request = request;
-    m_messages = std::move(messages);
     m_onlyJobMessages = onlyJobMessages;
     m_done = true;
 }
@@ -118,6 +175,11 @@ void FakeServer::Serve() {
 std::u16string FakeServer::Request() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_request;
+}
+
+std::size_t FakeServer::MessageCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages.size();
 }
 
 bool FakeServer::WaitForJob(std::u16string& request, std::vector<ReceivedMessage>& messages) {

@@ -1,8 +1,12 @@
 // A stand-in for the user's server on its socket: it answers one request
 // with a fixed text and records the job messages of the next connection, so
-// a test sees exactly what the backend sends.
+// a test sees exactly what the backend sends. It can also play a server
+// that hangs: one that never answers, or stops reading in the middle.
 #pragma once
 
+#include <sys/types.h>
+
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -18,13 +22,26 @@ struct ReceivedMessage {
     std::vector<std::uint8_t> payload;
 };
 
+struct FakeServerOptions {
+    // With an answer, the first connection's request gets it (UTF-16,
+    // terminated) and the second connection carries the job; without one,
+    // the first connection carries the job.
+    std::optional<std::u16string> answer;
+    bool neverAnswer = false;  // Read the request, then stay silent.
+    // After this many job messages the server stops reading: it closes the
+    // connection (as the server does when it can't store a job), or with
+    // hangWhenFull keeps it open without reading another byte.
+    std::size_t keepMessages = SIZE_MAX;
+    bool hangWhenFull = false;
+    // The socket is made as this user, so the backend's check of its peer
+    // sees that user (only the listening thread changes its identity).
+    std::optional<uid_t> uid;
+    gid_t gid = 0;
+};
+
 class FakeServer {
   public:
-    // Listens on socketPath. With an answer, the first connection's request
-    // gets it (UTF-16, terminated) and the second connection carries the
-    // job; without one, the first connection carries the job. After
-    // keepMessages job messages it closes the job's connection, as the
-    // server does when it can't store a job.
+    FakeServer(const std::string& socketPath, FakeServerOptions options);
     FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
                std::size_t keepMessages = SIZE_MAX);
     ~FakeServer();
@@ -36,19 +53,25 @@ class FakeServer {
     // The request read so far (the backend has its answer once it goes on).
     std::u16string Request();
 
+    // How many job messages have arrived so far.
+    std::size_t MessageCount();
+
     // Waits for the job to end; the request text and the job messages.
     // False also when a job connection held anything but job messages.
     bool WaitForJob(std::u16string& request, std::vector<ReceivedMessage>& messages);
 
   private:
+    void Listen();
     void Serve();
+    void HangUntilStopped();
 
     std::string m_socketPath;
-    std::optional<std::u16string> m_answer;
-    std::size_t m_keepMessages;
+    FakeServerOptions m_options;
     int m_listenFd = -1;
     std::thread m_thread;
     std::mutex m_mutex;
+    std::condition_variable m_stopped;
+    bool m_stopping = false;
     bool m_done = false;
     bool m_onlyJobMessages = true;
     std::u16string m_request;

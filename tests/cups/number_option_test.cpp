@@ -1,7 +1,9 @@
-// The backend against a stand-in server: with pin=ask the number the server
-// answers with goes into the job information and nowhere else the backend
-// writes; a server that stops reading fails the job.
-#include <pwd.h>
+// The backend against a stand-in for the job user's server, started as CUPS
+// starts it (as root, for a job CUPS authenticated): with pin=ask the number
+// the server answers with goes into the job information and nowhere else the
+// backend writes; the backend trusts only a server of the job user in the
+// user's own folder, and never waits on one without a bound.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,8 +14,8 @@
 #include "child_process.h"
 #include "fake_server.h"
 #include "params/param_text.h"
-#include "support/temp_folder.h"
-#include "test_process.h"
+#include "server_harness.h"
+#include "two_user_cups.h"
 
 namespace mossvane::cups::test {
 namespace {
@@ -24,6 +26,7 @@ using namespace std::chrono_literals;
 constexpr std::uint8_t kCreateJobCommand = 1;
 constexpr std::uint8_t kWriteJobCommand = 2;
 constexpr std::uint8_t kEndJobCommand = 3;
+constexpr char kFromThisHost[] = "job-originating-host-name=localhost";
 
 ParamMap DecodeInformation(const std::vector<std::uint8_t>& payload) {
     std::u16string text;
@@ -37,43 +40,51 @@ ParamMap DecodeInformation(const std::vector<std::uint8_t>& payload) {
     return set;
 }
 
-class StandInServerTest : public ::testing::Test {
+bool HasEndMessage(const std::vector<ReceivedMessage>& messages) {
+    for (const ReceivedMessage& message : messages) {
+        if (message.command == kEndJobCommand) return true;
+    }
+    return false;
+}
+
+FakeServerOptions Answering(const std::u16string& answer) {
+    FakeServerOptions options;
+    options.answer = answer;
+    return options;
+}
+
+class StandInServerTest : public TwoUserCupsTest {
   protected:
-    void SetUp() override {
-        passwd* me = getpwuid(geteuid());
-        ASSERT_NE(me, nullptr);
-        m_user = me->pw_name;
-        m_uid = me->pw_uid;
-        fs::create_directories(m_folder.path() / "run" / std::to_string(m_uid));
+    // Alice's server as a stand-in, made by Alice unless told otherwise.
+    FakeServerOptions AsServerOf(const ThrowawayUser& user, FakeServerOptions options = {}) {
+        options.uid = user.Uid();
+        options.gid = user.Gid();
+        return options;
     }
 
-    std::string SocketPath() const {
-        return (m_folder.path() / "run" / std::to_string(m_uid) / ("Mossvane_" + m_user)).string();
-    }
-
-    // The backend run by the job's own user, reading the job from a file.
-    int RunBackend(const std::string& uri, std::string& output,
-                   const std::string& data = "%!PS\nshowpage\n") {
-        fs::path input = m_folder.path() / "input.prn";
+    // The backend as CUPS runs it for Alice's authenticated job 77.
+    ProcessOptions AlicesJob(const std::string& uri, const std::string& data,
+                             std::vector<std::string> environment = AuthenticatedBy(Alice()),
+                             const std::string& options = kFromThisHost) {
+        fs::path input = Home(Alice()) / "input.prn";
         std::ofstream(input, std::ios::binary) << data;
-        ProcessOptions options;
-        options.arguments = {uri, "77", m_user, "Form", "1", "", input.string()};
-        options.environment = {"DEVICE_URI=" + uri,
-                               "MOSSVANE_CUPS_RUNTIME_ROOT=" + (m_folder.path() / "run").string()};
-        return RunToEnd(testing::ChildProcess::ProgramFolder() + "mossvane-cups-backend", options,
-                        output, 60s);
+        return BackendOptions(uri, {"77", Alice().Name(), "Form", "1", options, input.string()},
+                              environment);
     }
 
-    mossvane::test::TempFolder m_folder;
-    std::string m_user;
-    uid_t m_uid = 0;
+    int RunAlicesJob(const std::string& uri, std::string& output,
+                     const std::string& data = "%!PS\nshowpage\n") {
+        return RunToEnd(BackendProgram(), AlicesJob(uri, data), output, kJobTimeout);
+    }
 };
 
 TEST_F(StandInServerTest, GivenNumberGoesIntoTheJobInformationOnly) {
-    FakeServer server(SocketPath(), u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n");
+    FakeServer server(
+        SocketPath(Alice()),
+        AsServerOf(Alice(), Answering(u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n")));
     ASSERT_TRUE(server.IsListening());
     std::string output;
-    EXPECT_EQ(RunBackend("mossvane:/?pin=ask", output), 0) << output;
+    EXPECT_EQ(RunAlicesJob("mossvane:/?pin=ask", output), 0) << output;
 
     std::u16string request;
     std::vector<ReceivedMessage> messages;
@@ -103,12 +114,13 @@ class NumberRefusalTest : public StandInServerTest,
 
 // The backend has ended without a second connection: no job was sent.
 TEST_P(NumberRefusalTest, EndsTheJobWithoutSendingIt) {
-    FakeServer server(SocketPath(), GetParam().answer);
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice(), Answering(GetParam().answer)));
     ASSERT_TRUE(server.IsListening());
     std::string output;
-    EXPECT_EQ(RunBackend("mossvane:/?pin=ask", output), GetParam().status) << output;
+    EXPECT_EQ(RunAlicesJob("mossvane:/?pin=ask", output), GetParam().status) << output;
     EXPECT_NE(output.find("ERROR: "), std::string::npos) << output;
     EXPECT_EQ(server.Request(), u"@=GETINFO");
+    EXPECT_EQ(server.MessageCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,10 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StandInServerTest, WithoutTheOptionTheFirstConnectionIsTheJob) {
-    FakeServer server(SocketPath(), std::nullopt);
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice()));
     ASSERT_TRUE(server.IsListening());
     std::string output;
-    EXPECT_EQ(RunBackend("mossvane:/", output), 0) << output;
+    EXPECT_EQ(RunAlicesJob("mossvane:/", output), 0) << output;
     std::u16string request;
     std::vector<ReceivedMessage> messages;
     ASSERT_TRUE(server.WaitForJob(request, messages));
@@ -135,13 +147,167 @@ TEST_F(StandInServerTest, WithoutTheOptionTheFirstConnectionIsTheJob) {
 TEST_F(StandInServerTest, AJobTheServerStopsTakingFailsWithAMessage) {
     // More data than the socket can hold, so the backend is still writing
     // when the server closes the connection after the job's first message.
-    FakeServer server(SocketPath(), std::nullopt, 1);
+    FakeServerOptions options;
+    options.keepMessages = 1;
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice(), options));
     ASSERT_TRUE(server.IsListening());
     std::string output;
-    EXPECT_EQ(RunBackend("mossvane:/", output, std::string(4 << 20, 'x')), 1) << output;
+    EXPECT_EQ(RunToEnd(BackendProgram(), AlicesJob("mossvane:/", std::string(4 << 20, 'x')), output,
+                       kJobTimeout),
+              1)
+        << output;
     EXPECT_NE(output.find("ERROR: The Mossvane server refused the job"), std::string::npos)
         << output;
 }
+
+// A server that hangs costs the queue a bounded time, set in the URI.
+struct HangCase {
+    const char* name;
+    const char* uri;
+    bool neverAnswer;  // Else it stops reading the job after its first message.
+    int status;
+    const char* message;
+};
+
+void PrintTo(const HangCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class HangingServerTest : public StandInServerTest,
+                          public ::testing::WithParamInterface<HangCase> {};
+
+TEST_P(HangingServerTest, FreesTheQueueWhenTheTimeOutPasses) {
+    FakeServerOptions options;
+    if (GetParam().neverAnswer) {
+        options.answer = u"";
+        options.neverAnswer = true;
+    } else {
+        options.keepMessages = 1;
+        options.hangWhenFull = true;
+    }
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice(), options));
+    ASSERT_TRUE(server.IsListening());
+    std::string output;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunToEnd(BackendProgram(), AlicesJob(GetParam().uri, std::string(4 << 20, 'x')),
+                       output, kJobTimeout),
+              GetParam().status)
+        << output;
+    EXPECT_NE(output.find(GetParam().message), std::string::npos) << output;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, kJobTimeout);
+    EXPECT_LE(server.MessageCount(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, HangingServerTest,
+    ::testing::Values(HangCase{"NumberNeverAnswered", "mossvane:/?pin=ask&pin-timeout=1", true, 5,
+                               "within 1 seconds (pin-timeout)"},
+                      HangCase{"JobNoLongerRead", "mossvane:/?data-timeout=1", false, 6,
+                               "did not take the job for 1 seconds (data-timeout)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// CUPS cancels a job with SIGTERM: the backend ends there and then, even
+// when its parent left the signal ignored, and the server sees the job
+// break off rather than end.
+TEST_F(StandInServerTest, TerminationEndsTheJobUnfinished) {
+    FakeServerOptions options;
+    options.keepMessages = 2;
+    options.hangWhenFull = true;
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice(), options));
+    ASSERT_TRUE(server.IsListening());
+    ProcessOptions backend = AlicesJob("mossvane:/", std::string(4 << 20, 'x'));
+    backend.output = (Home(Alice()) / "backend.out").string();
+    backend.ignoreTermination = true;
+    auto process = Process::Start(BackendProgram(), backend);
+    ASSERT_NE(process, nullptr);
+    ASSERT_TRUE(testing::WaitUntil([&] { return server.MessageCount() == 2; }, kJobTimeout));
+    process->Stop(10s);
+    EXPECT_EQ(process->ExitCode(), 128 + SIGTERM) << ReadFile(backend.output);
+    std::u16string request;
+    std::vector<ReceivedMessage> messages;
+    server.WaitForJob(request, messages);
+    EXPECT_FALSE(HasEndMessage(messages));
+}
+
+// Before anything is sent: the job's owner is proven, the runtime folder is
+// the user's own, the server runs as the user, the runtime root is absolute.
+struct TrustCase {
+    const char* name;
+    int status;
+    const char* message;
+};
+
+void PrintTo(const TrustCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class UntrustedEndTest : public StandInServerTest, public ::testing::WithParamInterface<TrustCase> {
+  protected:
+    // Spoils one thing for the case; the backend's options and environment.
+    void Spoil(std::vector<std::string>& environment, std::string& options) {
+        std::string name = GetParam().name;
+        fs::path folder = UserRuntime(Alice());
+        if (name == "NotAuthenticated") environment.clear();
+        if (name == "AuthenticatedAsAnotherUser") environment = AuthenticatedBy(Bob());
+        if (name == "FromAnotherHost") options = "job-originating-host-name=192.0.2.7";
+        if (name == "HostNotNamed") options = "";
+        if (name == "RuntimeFolderOfAnotherUser") {
+            ASSERT_EQ(chown(folder.c_str(), Bob().Uid(), Bob().Gid()), 0);
+        }
+        if (name == "RuntimeFolderOpenToOthers") {
+            ASSERT_EQ(chmod(folder.c_str(), 0733), 0);
+        }
+        if (name == "RuntimeFolderIsALink") {
+            fs::rename(folder, folder.string() + "-real");
+            fs::create_directory_symlink(folder.string() + "-real", folder);
+        }
+        if (name == "RelativeRuntimeRoot") environment.push_back("MOSSVANE_CUPS_RUNTIME_ROOT=run");
+    }
+};
+
+TEST_P(UntrustedEndTest, NothingIsSent) {
+    // Another user's socket in Alice's folder: as if it had been open for a
+    // moment (root's would do as well), which the folder check alone misses.
+    bool otherServer = std::string(GetParam().name) == "ServerOfAnotherUser";
+    fs::path folder = UserRuntime(Alice());
+    if (otherServer) {
+        ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    }
+    FakeServer server(SocketPath(Alice()), AsServerOf(otherServer ? Bob() : Alice(),
+                                                      Answering(u"[Result]\nRETURN=CANCEL\n")));
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(server.IsListening());
+    if (otherServer) {  // Whoever plants a socket lets the victim connect.
+        ASSERT_EQ(chmod(SocketPath(Alice()).c_str(), 0666), 0);
+    }
+    std::vector<std::string> environment = AuthenticatedBy(Alice());
+    std::string options = kFromThisHost;
+    Spoil(environment, options);
+    std::string output;
+    EXPECT_EQ(
+        RunToEnd(BackendProgram(), AlicesJob("mossvane:/?pin=ask", "data", environment, options),
+                 output, kJobTimeout),
+        GetParam().status)
+        << output;
+    EXPECT_NE(output.find("ERROR: "), std::string::npos) << output;
+    EXPECT_NE(output.find(GetParam().message), std::string::npos) << output;
+    EXPECT_EQ(server.Request(), u"");
+    EXPECT_EQ(server.MessageCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UntrustedEndTest,
+    ::testing::Values(TrustCase{"NotAuthenticated", 4, "printer-op-policy=authenticated"},
+                      TrustCase{"AuthenticatedAsAnotherUser", 5,
+                                "CUPS authenticated someone other"},
+                      TrustCase{"FromAnotherHost", 5, "submitted from another host"},
+                      TrustCase{"HostNotNamed", 5, "submitted from another host"},
+                      TrustCase{"RuntimeFolderOfAnotherUser", 5, "belongs to another user"},
+                      TrustCase{"RuntimeFolderOpenToOthers", 5, "may be written by other users"},
+                      TrustCase{"RuntimeFolderIsALink", 5, "is not a folder"},
+                      TrustCase{"ServerOfAnotherUser", 5, "is served by user id"},
+                      TrustCase{"RelativeRuntimeRoot", 4, "not an absolute path"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BackendDiscoveryTest, WithoutArgumentsItListsItsDevice) {
     std::string output;

@@ -81,8 +81,11 @@ void PrivateCups::WriteConfiguration() const {
     }
     WriteText(m_folder / "etc/cups-files.conf", files.str());
 
-    // Anyone may do anything: the scheduler listens only on a socket in
-    // the test's folder.
+    // The scheduler listens only on a socket in the test's folder. Under
+    // the default policy anyone may do anything, under any name; the
+    // authenticated policy makes job submitters prove who they are, as
+    // Debian's policy of that name does (a local submitter by the peer
+    // credentials of the socket, without a password).
     WriteText(m_folder / "etc/cupsd.conf",
               "LogLevel debug\n"
               "Listen " +
@@ -93,7 +96,14 @@ void PrivateCups::WriteConfiguration() const {
                   "<Location />\n  Order allow,deny\n  Allow all\n"
                   "</Location>\n"
                   "<Policy default>\n  <Limit All>\n"
-                  "    Order deny,allow\n  </Limit>\n</Policy>\n");
+                  "    Order deny,allow\n  </Limit>\n</Policy>\n"
+                  "<Policy authenticated>\n"
+                  "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
+                  "    AuthType Default\n    Order deny,allow\n  </Limit>\n"
+                  "  <Limit Send-Document Send-URI Cancel-Job Hold-Job Release-Job>\n"
+                  "    AuthType Default\n    Require user @OWNER @SYSTEM\n"
+                  "    Order deny,allow\n  </Limit>\n"
+                  "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
 }
 
 std::string PrivateCups::Start() {
@@ -121,8 +131,10 @@ void PrivateCups::Stop() {
 }
 
 std::string PrivateCups::RunTool(const std::string& program, std::vector<std::string> arguments,
-                                 int& exitCode) const {
+                                 int& exitCode, std::optional<uid_t> uid, gid_t gid) const {
     ProcessOptions options;
+    options.uid = uid;
+    options.gid = gid;
     options.arguments = {program};
     options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
     options.environment = {"CUPS_SERVER=" + (m_folder / "cups.sock").string(), "LANG=C",
@@ -132,16 +144,24 @@ std::string PrivateCups::RunTool(const std::string& program, std::vector<std::st
     return output;
 }
 
-std::string PrivateCups::AddQueue(const std::string& name, const std::string& uri) {
+std::string PrivateCups::AddQueue(const std::string& name, const std::string& uri,
+                                  bool authenticated) {
     int exitCode = 0;
-    std::string output = RunTool(kLpadmin, {"-p", name, "-E", "-v", uri}, exitCode);
+    std::string policy = authenticated ? "authenticated" : "default";
+    std::string output = RunTool(
+        kLpadmin, {"-p", name, "-E", "-v", uri, "-o", "printer-op-policy=" + policy}, exitCode);
     return exitCode == 0 ? "" : "lpadmin failed: " + output;
 }
 
-int PrivateCups::Print(const std::string& queue, const std::string& user, const std::string& title,
-                       const std::string& file, std::string& output) {
+int PrivateCups::Print(const std::string& queue, const Submitter& submitter,
+                       const std::string& title, const std::string& file, std::string& output) {
     int exitCode = 0;
-    output = RunTool(kLp, {"-d", queue, "-U", user, "-t", title, file}, exitCode);
+    std::vector<std::string> arguments = {"-d", queue, "-t", title};
+    if (!submitter.claimedName.empty()) {
+        arguments.insert(arguments.end(), {"-U", submitter.claimedName});
+    }
+    arguments.push_back(file);
+    output = RunTool(kLp, arguments, exitCode, submitter.uid, submitter.gid);
     std::smatch match;
     if (exitCode != 0 || !std::regex_search(output, match, std::regex(queue + "-([0-9]+)"))) {
         return 0;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,21 @@ class PrivateCups {
     std::string Start();
     void Stop();
 
-    // lpadmin -p name -E -v uri: a raw queue.
-    std::string AddQueue(const std::string& name, const std::string& uri);
+    // lpadmin -p name -E -v uri: a raw queue, under the operation policy
+    // that authenticates local submitters when asked, else under one that
+    // lets anybody submit under any name (CUPS's default does so).
+    std::string AddQueue(const std::string& name, const std::string& uri, bool authenticated);
 
-    // lp -d queue -U user -t title file; the job id, or 0 with output set.
-    int Print(const std::string& queue, const std::string& user, const std::string& title,
+    // Who submits a job: lp runs as this user (root when absent) and claims
+    // the name given with -U (none when empty).
+    struct Submitter {
+        std::optional<uid_t> uid;
+        gid_t gid = 0;
+        std::string claimedName;
+    };
+
+    // lp -d queue [-U name] -t title file; the job id, or 0 with output set.
+    int Print(const std::string& queue, const Submitter& submitter, const std::string& title,
               const std::string& file, std::string& output);
 
     // Waits until cupsd logs the end of the job's backend.
@@ -54,7 +65,8 @@ class PrivateCups {
 
   private:
     std::string RunTool(const std::string& program, std::vector<std::string> arguments,
-                        int& exitCode) const;
+                        int& exitCode, std::optional<uid_t> uid = std::nullopt,
+                        gid_t gid = 0) const;
     void WriteConfiguration() const;
 
     std::filesystem::path m_folder;

@@ -30,6 +30,7 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
         dup2(output, STDERR_FILENO) < 0) {
         _exit(126);
     }
+    if (options.ignoreTermination) signal(SIGTERM, SIG_IGN);
     if (options.uid) {
         gid_t groups[] = {options.gid};
         if (setgroups(1, groups) != 0 || setgid(options.gid) != 0 || setuid(*options.uid) != 0) {
@@ -89,6 +90,7 @@ void Process::Stop(std::chrono::milliseconds grace) {
     int status = 0;
     waitpid(m_pid, &status, 0);
     m_ended = true;
+    m_exitCode = 128 + SIGKILL;
 }
 
 int RunToEnd(const std::string& program, ProcessOptions options, std::string& output,

@@ -21,6 +21,7 @@ struct ProcessOptions {
     gid_t gid = 0;
     std::string input = "/dev/null";  // Standard input.
     std::string output;               // Standard output and standard error.
+    bool ignoreTermination = false;   // Start with SIGTERM ignored, as some parents leave it.
 };
 
 class Process {
@@ -39,6 +40,9 @@ class Process {
 
     // Asks it to end with SIGTERM and waits, killing it when it does not.
     void Stop(std::chrono::milliseconds grace);
+
+    // After it ended: as Wait gives it (128 + 9 when Stop had to kill it).
+    int ExitCode() const { return m_exitCode; }
 
   private:
     explicit Process(pid_t pid) : m_pid(pid) {}

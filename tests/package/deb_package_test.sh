@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian package that `make package` made, checks where its files
-# went, drives the installed programs in a private sandbox (a request, a job,
-# a stop by SIGTERM) and removes the package again. Installing needs root (or
-# sudo without a password); without either the test is skipped.
+# Checks the Debian package that `make package` made with lintian (no error,
+# no warning but the overridden ones) and its programs with hardening-check;
+# then installs it, checks where its files went, drives the installed
+# programs in a private sandbox (a request, a job, a stop by SIGTERM) and
+# removes the package again. Installing needs root (or sudo without a
+# password); without either that part is skipped.
 #   tests/package/deb_package_test.sh <release build folder>
 set -euo pipefail
 build=${1:?usage: $0 <release build folder>}
 name=deb_package_test
 source_root=$(realpath "$(dirname "$0")/../..")
+here=$(dirname "$(realpath "$0")")
 
 fail() {
     echo "$name: FAIL: $*" >&2
@@ -27,6 +30,48 @@ wait_until() {
     done
 }
 
+deb=$(ls "$build"/mossvane_*.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || fail "no package in $build (make package makes it)"
+
+# --- Lint and hardening ------------------------------------------------------
+command -v lintian >/dev/null || fail "lintian is missing (scripts/setup installs it)"
+command -v hardening-check >/dev/null || fail "hardening-check is missing (Debian: devscripts)"
+# Overridden tags don't count; each override says why. (lintian 2.116 fails
+# with --show-overrides on an overridden warning, so it is shown apart.)
+if ! lint=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1); then
+    fail "lintian finds fault with $(basename "$deb"):
+$lint"
+fi
+overrides=$(lintian --show-overrides --tag-display-limit 0 "$deb" 2>&1 | grep '^O:' || true)
+ok "lintian: no error, no warning; overridden:
+$overrides"
+
+# The programs are compiled with -fcf-protection, but a program is marked
+# for control-flow protection only when everything linked in is, the C
+# library's start files too, and Debian 12's are not. Where they are,
+# hardening-check's check counts.
+skip_cfi=()
+start_file=$(gcc -print-file-name=Scrt1.o)
+if ! readelf -n "$start_file" 2>/dev/null | grep -q 'x86 feature: IBT, SHSTK'; then
+    skip_cfi=(--nocfprotection)
+    echo "$name: note: $start_file lacks control-flow protection; hardening-check skips that check"
+fi
+unpacked=$(mktemp -d)
+dpkg-deb -x "$deb" "$unpacked"
+checked=0
+while IFS= read -r -d '' file; do
+    [ "$(head -c 4 "$file" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
+    relative=${file#"$unpacked"/}
+    skip=($(sed -n "s|^$relative \(--[a-z]*\) *#.*|\1|p" "$here/hardening-check-overrides"))
+    report=$(hardening-check "${skip_cfi[@]}" "${skip[@]}" "$file" 2>&1) ||
+        { rm -rf "$unpacked"; fail "hardening-check finds fault with ${file#"$unpacked"}:
+$report"; }
+    checked=$((checked + 1))
+done < <(find "$unpacked" -type f -perm /111 -print0)
+rm -rf "$unpacked"
+[ "$checked" -gt 0 ] || fail "no executables in $(basename "$deb")"
+ok "hardening-check passes on all $checked packaged executables (overrides: $(grep -c '^usr' "$here/hardening-check-overrides"))"
+
 if [ "$(id -u)" = 0 ]; then
     as_root() { "$@"; }
 elif sudo -n true 2>/dev/null; then
@@ -35,8 +80,6 @@ else
     echo "$name: SKIPPED: installing a package needs root"
     exit 0
 fi
-deb=$(ls "$build"/mossvane_*.deb 2>/dev/null | head -n 1)
-[ -n "$deb" ] || fail "no package in $build (make package makes it)"
 dbgsym=$(ls "$build"/mossvane-dbgsym_*.ddeb 2>/dev/null | head -n 1)
 if dpkg-query -W -f='${Status}' mossvane 2>/dev/null | grep -q 'install ok installed'; then
     echo "$name: SKIPPED: mossvane is installed on this machine; the test won't replace it"
@@ -69,6 +112,9 @@ for program in mossvane mossvane-send; do
     [ "$(readlink /usr/bin/$program)" = "../lib/mossvane/$program" ] ||
         fail "/usr/bin/$program is not a link to $lib/$program"
 done
+backend=/usr/lib/cups/backend/mossvane
+[ "$(stat -c '%a %U' "$backend" 2>/dev/null)" = "700 root" ] ||
+    fail "$backend is missing or not root's with mode 0700 (CUPS would not run it as root)"
 ok "install layout"
 
 [ -n "$dbgsym" ] || fail "no -dbgsym package beside $deb"
@@ -184,7 +230,7 @@ server_pid=$!
 wait_until 30 test -S "$socket" || fail "the server made no socket: $(cat server2.debug)"
 answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server2.debug)"
 grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a working display answered: $answer"
-grep -q "mossvane-dialog: cannot open display :$display" server2.debug ||
+grep -q "mossvane-dialog: cannot open a display: DISPLAY \":$display\"" server2.debug ||
     fail "the dialog helper beside the program did not run: $(cat server2.debug)"
 kill -TERM "$server_pid"
 wait "$server_pid" || true
@@ -196,7 +242,7 @@ cd /
 as_root apt-get purge -y -q libmossvane-client-dev libmossvane-client0 mossvane \
     >"$sandbox/purge.log" 2>&1 || fail "apt-get could not remove the packages"
 for path in $lib /usr/bin/mossvane /usr/bin/mossvane-send /usr/lib/systemd/user/mossvane.socket \
-    /etc/systemd/user/sockets.target.wants/mossvane.socket; do
+    /etc/systemd/user/sockets.target.wants/mossvane.socket /etc/systemd/user/mossvane.socket; do
     [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is still there after the removal"
 done
 ok "removed"

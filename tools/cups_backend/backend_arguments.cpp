@@ -55,10 +55,26 @@ bool PercentDecode(std::string_view text, std::string& decoded) {
     return true;
 }
 
+bool ApplyTimeout(std::string_view key, std::string_view value, std::chrono::seconds& timeout,
+                  std::string& error) {
+    std::uint32_t seconds = 0;
+    if (!ParseNumber(value, seconds) || seconds == 0 ||
+        seconds > static_cast<std::uint32_t>(kLongestTimeout.count())) {
+        error = "the value \"" + std::string(value) + "\" of " + std::string(key) +
+                " is not a number of seconds from 1 to " + std::to_string(kLongestTimeout.count());
+        return false;
+    }
+    timeout = std::chrono::seconds(seconds);
+    return true;
+}
+
 bool ApplyOption(std::string_view key, std::string_view value, DeviceOptions& options,
                  std::string& error) {
+    if (key == "pin-timeout") return ApplyTimeout(key, value, options.numberTimeout, error);
+    if (key == "data-timeout") return ApplyTimeout(key, value, options.dataTimeout, error);
     if (key != "pin") {
-        error = "unknown option \"" + std::string(key) + "\" in the device URI (known: pin=ask)";
+        error = "unknown option \"" + std::string(key) +
+                "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS)";
         return false;
     }
     if (value != "ask") {

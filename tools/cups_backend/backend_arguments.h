@@ -3,6 +3,7 @@
 // Plain functions over texts, so every form is testable without CUPS.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,9 +48,20 @@ struct CommandLine {
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& commandLine,
                       std::string& error);
 
-// The options given in the device URI's query, "mossvane:/?pin=ask".
+// How long the user has to answer the number dialog, and how long one read
+// or write of the job may wait for the server; long enough for a person and
+// a busy machine, short enough that a forgotten dialog or a hung server
+// frees the queue again.
+inline constexpr std::chrono::seconds kDefaultNumberTimeout{180};
+inline constexpr std::chrono::seconds kDefaultDataTimeout{60};
+inline constexpr std::chrono::seconds kLongestTimeout{86400};
+
+// The options given in the device URI's query,
+// "mossvane:/?pin=ask&pin-timeout=120&data-timeout=30".
 struct DeviceOptions {
-    bool askForNumber = false;  // pin=ask: GETINFO before the job.
+    bool askForNumber = false;                                   // pin=ask: GETINFO before the job.
+    std::chrono::seconds numberTimeout = kDefaultNumberTimeout;  // pin-timeout=SECONDS
+    std::chrono::seconds dataTimeout = kDefaultDataTimeout;      // data-timeout=SECONDS
 };
 
 // CUPS puts the full URI into DEVICE_URI and a cleaned copy into argv[0];
@@ -57,7 +69,8 @@ struct DeviceOptions {
 std::string ChooseDeviceUri(const char* deviceUriVariable, std::string_view argv0);
 
 // False with a message for another scheme, a path other than "/", an
-// unknown option or an unknown option value.
+// unknown option or an unknown option value; a time-out is 1 to 86400
+// seconds.
 bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& error);
 
 // The runtime folder root: the variable's value when set, else /run/user.

@@ -1,39 +1,44 @@
 // mossvane: the CUPS backend that hands print jobs to the job user's own
 // server. CUPS runs it as root (the file has mode 0700) with the job's
-// command line; it becomes the job user, connects to that user's socket in
-// the user's runtime folder (which starts the server on demand) and sends
-// the job. Progress and errors go to CUPS as "INFO:" and "ERROR:" lines on
-// standard error; the identification number never does.
+// command line; it serves only a user CUPS authenticated on this machine,
+// never root or a system account, becomes that user, checks the user's
+// runtime folder, connects to the user's socket there (which starts the
+// server on demand), checks that the server runs as the user and sends the
+// job, never waiting on the server without a bound. Progress and errors go to CUPS as "INFO:" and
+// "ERROR:" lines on standard error; the identification number never does.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "account_rules.h"
 #include "backend_arguments.h"
 #include "backend_status.h"
-#include "client/client_io.h"
-#include "client/connect.h"
 #include "client/get_info.h"
 #include "client/job_stream.h"
 #include "file_input.h"
-#include "platform/pipe.h"
-#include "platform/utf8.h"
+#include "job_owner.h"
+#include "number_request.h"
 #include "platform/wipe.h"
+#include "refusals.h"
+#include "runtime_folder.h"
+#include "server_connection.h"
 #include "system_user.h"
-#include "wire/pipe_name.h"
+#include "termination.h"
 
 namespace mossvane::cups {
 namespace {
 
+using client::InputSource;
+using client::MessageSink;
 using client::NumberAnswer;
 using client::StreamReport;
 using client::StreamResult;
 
 // A socket-activated server takes the connection at once; a server that is
-// being started by hand gets a moment before the job is put back for later,
-// and so does one whose socket stays busy.
-constexpr client::ConnectPatience kConnectPatience{3000, 100, 3000};
+// being started by hand gets a moment before the job is put back for later.
+constexpr auto kConnectPatience = std::chrono::seconds(3);
 
 // One line for CUPS; a line break inside would start a line CUPS reads
 // as a message of its own.
@@ -44,6 +49,35 @@ void Report(const char* level, std::string text) {
     std::fprintf(stderr, "%s: %s\n", level, text.c_str());
     std::fflush(stderr);
 }
+
+// Reports a refusal; its status, or kBackendOk when there is none.
+int Enforce(const Refusal& refusal) {
+    if (!refusal.refused) return kBackendOk;
+    Report("ERROR", refusal.message);
+    return refusal.status;
+}
+
+std::string Seconds(std::chrono::seconds duration) {
+    return std::to_string(duration.count()) + " seconds";
+}
+
+// Each job message is one write that must go out within the data time-out.
+class ConnectionSink : public MessageSink {
+  public:
+    ConnectionSink(ServerConnection& connection, std::chrono::seconds timeout)
+        : m_connection(connection), m_timeout(timeout) {}
+    bool Send(const std::vector<std::uint8_t>& message) override {
+        m_result =
+            m_connection.WriteAll(message.data(), message.size(), Deadline::After(m_timeout));
+        return m_result == IoResult::Done;
+    }
+    IoResult LastResult() const { return m_result; }
+
+  private:
+    ServerConnection& m_connection;
+    std::chrono::seconds m_timeout;
+    IoResult m_result = IoResult::Done;
+};
 
 void WipeValues(ParamMap& set) {
     for (auto& entry : set) platform::WipeText(entry.second);
@@ -66,33 +100,57 @@ struct Job {
     JobArguments arguments;
     DeviceOptions device;
     UserRecord user;
+    std::string runtimeFolder;
     std::string socketPath;
 };
 
-bool Connect(const Job& job, platform::PipeConnection& connection) {
-    platform::ErrorCode error = platform::kSuccess;
-    if (client::ConnectWithRetries(UserPipeName(), kConnectPatience, connection, error) ==
-        client::ConnectResult::Connected) {
-        return true;
+std::string QueueName() {
+    const char* printer = std::getenv("PRINTER");
+    return printer != nullptr && printer[0] != '\0' ? printer : "<queue>";
+}
+
+// Connects and makes sure the user's own server answers, not a process of
+// someone who got a socket into the user's folder.
+int Connect(const Job& job, ServerConnection& connection) {
+    switch (connection.Connect(job.socketPath, kConnectPatience)) {
+        case ConnectResult::Connected:
+            break;
+        case ConnectResult::NoServer:
+            Report("ERROR", "The Mossvane server of " + job.user.name + " can't be reached at " +
+                                job.socketPath + "; the job will be tried again later.");
+            return kBackendRetry;
+        case ConnectResult::Failed:
+            Report("ERROR", "Can't connect to " + job.socketPath + " (error " +
+                                std::to_string(connection.LastError()) + ").");
+            return kBackendFailed;
     }
-    Report("ERROR", "The Mossvane server of " + job.user.name + " can't be reached at " +
-                        job.socketPath + "; the job will be tried again later.");
-    return false;
+    std::uint32_t peerUid = 0;
+    bool peerKnown = connection.PeerUid(peerUid);
+    return Enforce(RefuseServerPeer(peerKnown, peerUid, job.socketPath, job.user));
+}
+
+int ReportNumberExchangeFailure(const Job& job, IoResult result) {
+    if (result == IoResult::TimedOut) {
+        Report("ERROR", "No identification number was given within " +
+                            Seconds(job.device.numberTimeout) +
+                            " (pin-timeout); the job is cancelled.");
+        return kBackendCancel;
+    }
+    Report("ERROR", "The Mossvane server ended the connection before it answered.");
+    return kBackendFailed;
 }
 
 // pin=ask: the user's own server asks for the number on the user's display.
 int AskForNumber(const Job& job, ParamMap& information) {
     Report("INFO", "Asking " + job.user.name + " for the identification number");
-    platform::PipeConnection connection;
-    if (!Connect(job, connection)) return kBackendRetry;
+    ServerConnection connection;
+    if (int status = Connect(job, connection); status != kBackendOk) return status;
     std::u16string answer;
-    platform::ErrorCode error = client::RequestNumber(connection, answer);
+    IoResult result = RequestNumber(connection, Deadline::After(job.device.numberTimeout), answer);
     connection.Close();
-    if (error != platform::kSuccess) {
+    if (result != IoResult::Done) {
         platform::WipeText(answer);
-        Report("ERROR", "The Mossvane server ended the connection before it answered (error " +
-                            std::to_string(error) + ").");
-        return kBackendFailed;
+        return ReportNumberExchangeFailure(job, result);
     }
     std::u16string number;
     NumberAnswer verdict = client::ReadNumberAnswer(answer, number);
@@ -114,18 +172,26 @@ int AskForNumber(const Job& job, ParamMap& information) {
     return kBackendFailed;
 }
 
-int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& information) {
-    platform::PipeConnection connection;
-    if (!Connect(job, connection)) return kBackendRetry;
+int ReportStalledServer(const Job& job) {
+    Report("ERROR", "The Mossvane server of " + job.user.name + " did not take the job for " +
+                        Seconds(job.device.dataTimeout) +
+                        " (data-timeout); the job will be tried again later.");
+    return kBackendRetry;
+}
+
+int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) {
+    ServerConnection connection;
+    if (int status = Connect(job, connection); status != kBackendOk) return status;
     Report("INFO", "Sending job " + std::to_string(job.arguments.jobId) +
                        " to the Mossvane server of " + job.user.name);
-    client::ConnectionSink sink(connection);
+    ConnectionSink sink(connection, job.device.dataTimeout);
     StreamReport report = client::StreamJob(input, sink, job.arguments.jobId, information);
     switch (report.result) {
         case StreamResult::ReadFailed:
             Report("ERROR", "Reading the print data failed; the job was not completed.");
             return kBackendFailed;
         case StreamResult::SendFailed:
+            if (sink.LastResult() == IoResult::TimedOut) return ReportStalledServer(job);
             Report("ERROR",
                    "The Mossvane server refused the job or ended the connection early (its "
                    "debug output says why).");
@@ -133,16 +199,14 @@ int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& infor
         case StreamResult::Sent:
             break;
     }
-    switch (client::WaitForServerEnd(connection)) {
-        case client::ServerEnd::Closed:
+    switch (connection.WaitForClose(Deadline::After(job.device.dataTimeout))) {
+        case IoResult::Done:
             break;
-        case client::ServerEnd::Answered:
+        case IoResult::TimedOut:
+            return ReportStalledServer(job);
+        case IoResult::Closed:
+        case IoResult::Failed:
             Report("ERROR", "The Mossvane server answered a job message, which it never does.");
-            return kBackendFailed;
-        default:
-            Report("ERROR",
-                   "The Mossvane server ended the connection before it took the whole job (its "
-                   "debug output says why).");
             return kBackendFailed;
     }
     Report("INFO", "Job sent: " + std::to_string(report.dataBytes) + " bytes" +
@@ -150,11 +214,10 @@ int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& infor
     return kBackendOk;
 }
 
-// Decides whom the job is for and becomes that user. The input is opened
-// first: CUPS's spool file can be read by root only.
-int TakeOnUser(Job& job, FileInput& input) {
+// Whom the job is for, and whether the backend may act for them.
+int ChooseUser(Job& job, Access& access) {
     SystemUserDirectory directory;
-    Access access = DecideAccess(job.arguments.user, CurrentCaller(), directory, job.user);
+    access = DecideAccess(job.arguments.user, CurrentCaller(), directory, job.user);
     if (access == Access::UnknownUser) {
         Report("ERROR", "There is no user \"" + job.arguments.user +
                             "\" on this system to hand the job to; the job is cancelled.");
@@ -167,7 +230,32 @@ int TakeOnUser(Job& job, FileInput& input) {
                             "\"; install it owned by root with mode 0700.");
         return kBackendFailed;
     }
+    std::uint32_t firstUserUid = ReadFirstUserUid();
+    AccountKind kind = ClassifyAccount(job.user.uid, firstUserUid);
+    if (int status = Enforce(RefuseAccount(job.user, kind, firstUserUid)); status != kBackendOk) {
+        return status;
+    }
+    // Run by CUPS as root, the name is only what the submitter claimed; run
+    // by the user (by hand), the system already vouches for who that is.
+    if (access != Access::BecomeUser) return kBackendOk;
+    OwnerProof proof =
+        CheckJobOwner(job.user.uid, std::getenv(kAuthUidVariable), job.arguments.options);
+    return Enforce(RefuseUnprovenOwner(job.user, proof, QueueName()));
+}
+
+// Becomes the job user and checks the runtime folder. The input is opened
+// first: CUPS's spool file can be read by root only.
+int TakeOnUser(Job& job, FileInput& input) {
+    Access access = Access::OtherUser;
+    if (int status = ChooseUser(job, access); status != kBackendOk) return status;
+    std::string runtimeRoot;
     std::string error;
+    if (!ChooseRuntimeRoot(std::getenv(kRuntimeRootVariable), runtimeRoot, error)) {
+        Report("ERROR", error);
+        return kBackendStop;
+    }
+    job.runtimeFolder = UserRuntimeFolder(runtimeRoot, job.user.uid);
+    job.socketPath = UserSocketPath(runtimeRoot, job.user.uid, job.user.name);
     if (!input.Open(job.arguments.file, error)) {
         Report("ERROR", error);
         return kBackendFailed;
@@ -177,16 +265,12 @@ int TakeOnUser(Job& job, FileInput& input) {
         return kBackendFailed;
     }
     Report("DEBUG", "Acting for " + job.user.name + " as " + DescribeIdentity());
-    std::string runtimeRoot = RuntimeRoot(std::getenv(kRuntimeRootVariable));
-    job.socketPath = UserSocketPath(runtimeRoot, job.user.uid, job.user.name);
-    if (!UseRuntimeFolder(UserRuntimeFolder(runtimeRoot, job.user.uid), error)) {
-        Report("ERROR", error);
-        return kBackendFailed;
-    }
-    return kBackendOk;
+    FolderVerdict folder = JudgeRuntimeFolder(InspectFolder(job.runtimeFolder), job.user.uid);
+    return Enforce(RefuseRuntimeFolder(folder, job.runtimeFolder, job.user));
 }
 
 int Run(int argc, char** argv) {
+    EndAtOnceOnTermination();
     CommandLine commandLine;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), commandLine, error)) {

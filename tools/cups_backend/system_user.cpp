@@ -97,12 +97,4 @@ std::string DescribeIdentity() {
            std::to_string(getgid()) + ", egid " + std::to_string(getegid());
 }
 
-bool UseRuntimeFolder(const std::string& folder, std::string& error) {
-    if (setenv("XDG_RUNTIME_DIR", folder.c_str(), 1) != 0) {
-        error = SystemMessage("setenv", errno);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace mossvane::cups

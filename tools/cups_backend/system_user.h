@@ -24,7 +24,4 @@ bool BecomeUser(const UserRecord& user, std::string& error);
 // The process's real and effective user and group ids, for the log.
 std::string DescribeIdentity();
 
-// Points the pipe client at the runtime folder that holds the user's socket.
-bool UseRuntimeFolder(const std::string& folder, std::string& error);
-
 }  // namespace mossvane::cups

@@ -1,0 +1,75 @@
+#include "refusals.h"
+
+#include "backend_status.h"
+
+namespace mossvane::cups {
+
+namespace {
+
+Refusal Refuse(int status, std::string message) {
+    return Refusal{true, status, std::move(message)};
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+}  // namespace
+
+Refusal RefuseAccount(const UserRecord& user, AccountKind kind, std::uint32_t firstUserUid) {
+    switch (kind) {
+        case AccountKind::Ordinary:
+            return {};
+        case AccountKind::Root:
+            return Refuse(kBackendCancel, "The job belongs to " + Quoted(user.name) +
+                                              " (user id 0); Mossvane never acts for root. "
+                                              "The job is cancelled.");
+        case AccountKind::SystemAccount:
+            break;
+    }
+    return Refuse(kBackendCancel,
+                  "The job belongs to " + Quoted(user.name) + " (user id " +
+                      std::to_string(user.uid) + "), a system account (below UID_MIN " +
+                      std::to_string(firstUserUid) +
+                      "); Mossvane acts only for ordinary users. The job is cancelled.");
+}
+
+Refusal RefuseUnprovenOwner(const UserRecord& user, OwnerProof proof, std::string_view queue) {
+    switch (proof) {
+        case OwnerProof::Proven:
+            return {};
+        case OwnerProof::NotAuthenticated:
+            return Refuse(
+                kBackendStop,
+                "CUPS did not authenticate the job's user " + Quoted(user.name) +
+                    ", so the job may be someone else's. Set the queue up with the "
+                    "authenticated operation policy (lpadmin -p " +
+                    std::string(queue) +
+                    " -o printer-op-policy=authenticated), cancel this job and enable the queue.");
+        case OwnerProof::OtherUser:
+            return Refuse(kBackendCancel, "CUPS authenticated someone other than the job's user " +
+                                              Quoted(user.name) + "; the job is cancelled.");
+        case OwnerProof::FromAnotherHost:
+            break;
+    }
+    return Refuse(kBackendCancel,
+                  "The job was submitted from another host; Mossvane takes jobs only from users "
+                  "of this machine. The job is cancelled.");
+}
+
+Refusal RefuseRuntimeFolder(FolderVerdict verdict, std::string_view folder,
+                            const UserRecord& user) {
+    if (verdict == FolderVerdict::Usable) return {};
+    int status = verdict == FolderVerdict::Missing ? kBackendRetry : kBackendCancel;
+    return Refuse(status, DescribeFolderVerdict(verdict, folder, user.name));
+}
+
+Refusal RefuseServerPeer(bool peerKnown, std::uint32_t peerUid, std::string_view socketPath,
+                         const UserRecord& user) {
+    if (peerKnown && peerUid == user.uid) return {};
+    std::string who = peerKnown ? "user id " + std::to_string(peerUid) : "an unknown user";
+    return Refuse(kBackendCancel, "The socket " + std::string(socketPath) + " is served by " + who +
+                                      ", not by " + Quoted(user.name) + "; the job is cancelled.");
+}
+
+}  // namespace mossvane::cups

@@ -1,0 +1,39 @@
+// What the backend tells CUPS when it won't hand a job over: the exit status
+// that decides what becomes of the job and the queue, and the "ERROR:" text
+// an administrator reads in the job's log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "account_rules.h"
+#include "job_owner.h"
+#include "runtime_folder.h"
+#include "user_access.h"
+
+namespace mossvane::cups {
+
+struct Refusal {
+    bool refused = false;
+    int status = 0;  // A BackendStatus.
+    std::string message;
+};
+
+// Root and system accounts: the job is cancelled.
+Refusal RefuseAccount(const UserRecord& user, AccountKind kind, std::uint32_t firstUserUid);
+
+// A job CUPS did not authenticate stops the queue (it is set up wrongly and
+// every job on it would meet the same fate) with the set-up the queue needs;
+// a job proven to be someone else's or from another host is cancelled.
+Refusal RefuseUnprovenOwner(const UserRecord& user, OwnerProof proof, std::string_view queue);
+
+// A missing runtime folder holds the job for later; a folder that is not
+// the user's own and closed to others cancels it.
+Refusal RefuseRuntimeFolder(FolderVerdict verdict, std::string_view folder, const UserRecord& user);
+
+// A server that runs as anyone but the job user: the job is cancelled.
+Refusal RefuseServerPeer(bool peerKnown, std::uint32_t peerUid, std::string_view socketPath,
+                         const UserRecord& user);
+
+}  // namespace mossvane::cups
