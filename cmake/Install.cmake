@@ -90,6 +90,10 @@ add_custom_command(OUTPUT ${changelog}.gz
 add_custom_target(debian_changelog ALL DEPENDS ${changelog}.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
         DESTINATION share/doc/mossvane)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
+        DESTINATION share/doc/libmossvane-client0 COMPONENT library)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
+        DESTINATION share/doc/libmossvane-client-dev COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
         DESTINATION share/lintian/overrides RENAME mossvane)
 
