@@ -2,12 +2,11 @@
 // installed fonts may not cover, and a display that can't be reached. The
 // dialog helper inherits the server's environment and writes its debug
 // lines where the server does.
-#include <cstdlib>
 #include <fstream>
 #include <future>
-#include <optional>
 
 #include "dialog_driver.h"
+#include "posix/scoped_variable.h"
 #include "server_harness.h"
 #include "wire/job_message.h"
 
@@ -20,33 +19,6 @@ constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
 constexpr char kMissingGlyphsLine[] = "no installed font has glyphs for the dialog's texts";
 constexpr char kLatinFonts[] = "/usr/share/fonts/truetype/dejavu";
 constexpr char kHangulFonts[] = "/usr/share/fonts/truetype/nanum";
-
-// Sets or clears an environment variable for the children started while it
-// lives, and puts the old value back afterwards.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedVariable() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // Sends a GETINFO; the answer once the dialog ends.
 std::future<std::u16string> AskForNumber(platform::PipeConnection& connection) {
