@@ -46,6 +46,15 @@ class JobFile {
     bool IsValid() const;
     void Close();
 
+    // Forces the job's data to stable storage and closes the file, so that
+    // an information file written afterwards never vouches for data a power
+    // cut could still take away. kFileNotFound when the file lost its last
+    // name while it was written (it or its folder was removed, which POSIX
+    // allows): its data went with it. The system's code when the data can't
+    // be flushed or the close reports an error. The file is closed in every
+    // case.
+    ErrorCode FlushAndClose();
+
     // Moves to the end of the file and writes all `size` bytes in one call
     // (repeated only if the system writes fewer).
     ErrorCode AppendAtEnd(const void* data, std::size_t size);
@@ -57,10 +66,10 @@ class JobFile {
 };
 
 // Replaces the file at `path` with `text`, written as a text file (line feeds
-// become CR LF on Windows, as the C library's text mode writes them). The
-// text goes to a new temporary file in the same folder, which then takes the
-// place of `path` in one step: a reader sees the old file or the whole new
-// one, never a part, and a failed write leaves nothing behind.
+// become CR LF on Windows, as the C library's text mode writes them), the way
+// ReplaceFileDurably does (platform/file_replace.h): a reader sees the old
+// file or the whole new one, never a part, and a failed write leaves nothing
+// behind. A new file is the user's alone.
 ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
 
 }  // namespace mossvane::platform
