@@ -222,9 +222,9 @@ TEST_F(RegHiveTest, DamagedFileIsNeitherReadNorOverwritten) {
     WriteFile(m_sandbox.UserHiveFile(), damaged);
     RegistryKey key;
     EXPECT_EQ(RegistryKey::Open(RegistryRoot::CurrentUser, u"A", RegistryAccess::Read, key),
-              kInvalidData);
+              kBadDatabase);
     EXPECT_EQ(RegistryKey::Create(RegistryRoot::CurrentUser, u"B", RegistryAccess::ReadWrite, key),
-              kInvalidData);
+              kBadDatabase);
     EXPECT_EQ(ReadFile(m_sandbox.UserHiveFile()), damaged);
 }
 

@@ -63,8 +63,8 @@ ErrorCode Locate(RegistryRoot root, std::u16string_view path, RegistryAccess acc
 // machine key for writing: asking for write access to a hive this process
 // can't rewrite is refused up front.
 ErrorCode CheckAccess(const RegistryKey::Impl& key) {
-    if (key.access == RegistryAccess::Read || posix::CanWriteHive(key.hive)) return kSuccess;
-    return kAccessDenied;
+    if (key.access == RegistryAccess::Read) return kSuccess;
+    return posix::CheckHiveWritable(key.hive);
 }
 
 }  // namespace
@@ -94,6 +94,9 @@ ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, Regis
     key.Close();
     auto impl = std::make_unique<Impl>();
     if (const ErrorCode error = Locate(root, path, access, *impl); error != kSuccess) return error;
+    // Refused before the key is made: a key this process may not write is
+    // not created either.
+    if (const ErrorCode error = CheckAccess(*impl); error != kSuccess) return error;
     std::shared_ptr<const RegFile> file;
     if (const ErrorCode error = posix::ReadHiveShared(impl->hive, file); error != kSuccess) {
         return error;
@@ -106,7 +109,6 @@ ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, Regis
         });
         if (error != kSuccess) return error;
     }
-    if (const ErrorCode error = CheckAccess(*impl); error != kSuccess) return error;
     key.m_impl = std::move(impl);
     return kSuccess;
 }

@@ -1,0 +1,27 @@
+// What both backends of the whole-file read share: the checks of the path
+// and the promise that a failure leaves nothing behind.
+#include "platform/file_contents.h"
+
+#include <new>
+
+namespace mossvane::platform {
+
+ErrorCode ReadWholeFile(std::u16string_view path, std::size_t maxSize,
+                        std::vector<std::uint8_t>& contents) {
+    contents.clear();
+    if (path.empty()) return kPathNotFound;
+    if (path.find(u'\0') != std::u16string_view::npos) return kInvalidParameter;
+    ErrorCode error = kSuccess;
+    try {
+        error = backend::ReadWholeFile(path, maxSize, contents);
+    } catch (const std::bad_alloc&) {
+        error = kNotEnoughMemory;
+    }
+    if (error != kSuccess) {
+        contents.clear();
+        contents.shrink_to_fit();
+    }
+    return error;
+}
+
+}  // namespace mossvane::platform
