@@ -207,9 +207,10 @@ TEST_P(ReadOnlyHiveTest, IsNotRewritten) {
                               : fs::path(getenv("MOSSVANE_MACHINE_REG"));
     fs::create_directories(sandbox.FilesFolder());
     fs::create_directories(hive.parent_path());
+    // Without the keys the verbs create, so the verbs would change the file.
     const std::string before =
-        std::string(kOldHive) +
-        "\n[HKEY_CURRENT_USER\\Software\\Varnock\\Varnock Printer Driver Plug In]\n";
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n\n"
+        "[HKEY_CURRENT_USER\\Software\\Other]\n";
     WriteAll(hive, before);
     WriteAll(sandbox.FilesFolder() / "s.xml", SettingsWithLists("new", "1"));
     // Everyone may pass through the sandbox and write the hive's folder;
