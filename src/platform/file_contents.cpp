@@ -4,13 +4,14 @@
 
 #include <new>
 
+#include "platform/file_path.h"
+
 namespace mossvane::platform {
 
 ErrorCode ReadWholeFile(std::u16string_view path, std::size_t maxSize,
                         std::vector<std::uint8_t>& contents) {
     contents.clear();
-    if (path.empty()) return kPathNotFound;
-    if (path.find(u'\0') != std::u16string_view::npos) return kInvalidParameter;
+    if (const ErrorCode error = CheckFilePath(path); error != kSuccess) return error;
     ErrorCode error = kSuccess;
     try {
         error = backend::ReadWholeFile(path, maxSize, contents);

@@ -24,7 +24,8 @@ enum class NewFileAccess {
 // A reader sees the old file or the whole new one, never a part. A file
 // already at `path` passes its permission bits on (POSIX); a new one gets
 // `access`. On failure `path` is unchanged and no temporary file is left.
-// The temporary's name is `path`, a dot and six letters or digits.
+// The temporary's name is `path`, a dot and six letters or digits. An empty
+// path, or one holding a null character, is refused as by CheckFilePath.
 ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents,
                              NewFileAccess access);
 
@@ -33,5 +34,11 @@ ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents
 // it (killed, or the machine lost power) leaves it behind. Younger ones may
 // belong to a replacement still under way and are kept.
 void RemoveStaleTemporaries(std::u16string_view path, std::chrono::seconds minimumAge);
+
+namespace backend {
+// Each backend's part of ReplaceFileDurably, called with a checked path.
+ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                             NewFileAccess access);
+}  // namespace backend
 
 }  // namespace mossvane::platform

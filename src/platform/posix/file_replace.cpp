@@ -77,8 +77,8 @@ bool IsTemporaryOf(std::string_view name, std::string_view leaf) {
 
 }  // namespace
 
-ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents,
-                             NewFileAccess access) {
+ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess access) {
     const std::string target = Utf16ToFileName(path);
     std::string temporary = target + kTemporaryPattern;
     UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));

@@ -96,7 +96,7 @@ ErrorCode GetUserDataFolder(std::u16string& folder) {
     return kSuccess;
 }
 
-ErrorCode CreateFolder(std::u16string_view path) {
+ErrorCode backend::CreateFolder(std::u16string_view path) {
     const std::string native = Utf16ToFileName(path);
     if (mkdir(native.c_str(), FolderModeFor(native)) == 0) return kSuccess;
     // A missing parent is "path not found", as CreateDirectoryW says it.
@@ -113,8 +113,7 @@ JobFile::~JobFile() = default;
 JobFile::JobFile(JobFile&& other) noexcept = default;
 JobFile& JobFile::operator=(JobFile&& other) noexcept = default;
 
-ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
-    file.Close();
+ErrorCode JobFile::BackendCreateNew(std::u16string_view path, JobFile& file) {
     const std::string native = Utf16ToFileName(path);
     // O_APPEND makes each write land at the end of the file in the same call
     // that writes it.
@@ -134,13 +133,11 @@ void JobFile::Close() {
     m_impl.reset();
 }
 
-ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendAppendAtEnd(const void* data, std::size_t size) {
     return WriteAll(m_impl->fd.Get(), data, size);
 }
 
-ErrorCode JobFile::FlushAndClose() {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendFlushAndClose() {
     UniqueFd fd = std::move(m_impl->fd);
     m_impl.reset();
     ErrorCode error = fsync(fd.Get()) == 0 ? kSuccess : ErrorFromErrno(errno);
@@ -154,8 +151,8 @@ ErrorCode JobFile::FlushAndClose() {
     return error;
 }
 
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    return ReplaceFileDurably(path, text, NewFileAccess::OwnerOnly);
+ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+    return platform::ReplaceFileDurably(path, text, NewFileAccess::OwnerOnly);
 }
 
 }  // namespace mossvane::platform

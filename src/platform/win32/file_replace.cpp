@@ -84,7 +84,8 @@ bool HasTemporarySuffix(const wchar_t* name, std::size_t leafLength) {
 
 }  // namespace
 
-ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents, NewFileAccess) {
+ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess) {
     const std::wstring target = win32::WideString(path);
     std::wstring temporary;
     UniqueHandle file = CreateTemporary(target, temporary);

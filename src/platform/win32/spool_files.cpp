@@ -115,7 +115,7 @@ ErrorCode GetUserDataFolder(std::u16string& folder) {
     return IsVistaOrLater() ? RoamingAppDataFolder(folder) : LocalAppDataFolder(folder);
 }
 
-ErrorCode CreateFolder(std::u16string_view path) {
+ErrorCode backend::CreateFolder(std::u16string_view path) {
     const std::wstring widePath = win32::WideString(path);
     if (CreateDirectoryW(widePath.c_str(), nullptr)) return kSuccess;
     return LastErrorOr(kPathNotFound);
@@ -130,8 +130,7 @@ JobFile::~JobFile() = default;
 JobFile::JobFile(JobFile&& other) noexcept = default;
 JobFile& JobFile::operator=(JobFile&& other) noexcept = default;
 
-ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
-    file.Close();
+ErrorCode JobFile::BackendCreateNew(std::u16string_view path, JobFile& file) {
     const std::wstring widePath = win32::WideString(path);
     UniqueHandle handle(CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -152,8 +151,7 @@ void JobFile::Close() {
     m_impl.reset();
 }
 
-ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendAppendAtEnd(const void* data, std::size_t size) {
     LARGE_INTEGER zero{};
     if (!SetFilePointerEx(m_impl->handle.Get(), zero, nullptr, FILE_END)) {
         return LastErrorOr(kWriteFault);
@@ -163,8 +161,7 @@ ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
 
 // A job file is opened without FILE_SHARE_DELETE, so neither it nor its
 // folder can be removed while it is written: flushing and closing is all.
-ErrorCode JobFile::FlushAndClose() {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendFlushAndClose() {
     UniqueHandle handle = std::move(m_impl->handle);
     m_impl.reset();
     ErrorCode error = FlushFileBuffers(handle.Get()) ? kSuccess : LastErrorOr(kWriteFault);
@@ -172,8 +169,8 @@ ErrorCode JobFile::FlushAndClose() {
     return error;
 }
 
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    return ReplaceFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
+ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+    return platform::ReplaceFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
 }
 
 }  // namespace mossvane::platform
