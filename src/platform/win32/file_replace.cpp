@@ -111,8 +111,8 @@ void RemoveStaleTemporaries(std::u16string_view path, std::chrono::seconds minim
         Ticks(now) - static_cast<std::uint64_t>(minimumAge.count()) * kTicksPerSecond;
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = target + L"." + std::wstring(kTemporarySuffixLength, L'?');
-    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> search(
-        FindFirstFileW(pattern.c_str(), &found), FindClose);
+    std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> search(FindFirstFileW(pattern.c_str(), &found),
+                                                        FindClose);
     if (search.get() == INVALID_HANDLE_VALUE) {
         static_cast<void>(search.release());
         return;
