@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,14 @@ std::string DescribeError(platform::ErrorCode error) {
         case platform::kBadPathname:
         case kInvalidName:
             return "invalid name";
+        case platform::kFilenameTooLong:
+            return "name too long";
+        case platform::kIsAFolder:
+            return "a folder, not a file";
+        case platform::kFileTooLarge:
+            return "file too large";
+        case platform::kBadDatabase:
+            return "the settings hive is damaged";
         default:
             return "system error " + std::to_string(error);
     }
@@ -65,9 +74,13 @@ void ReportFailure(const std::string& what, platform::ErrorCode error) {
 // The document's bytes with one zero byte after them, so the parser sees a
 // terminated text however the file ends.
 bool ReadSettingsFile(const std::u16string& path, std::vector<std::uint8_t>& text) {
-    const platform::ErrorCode error = platform::ReadWholeFile(path, text);
+    const platform::ErrorCode error = platform::ReadWholeFile(path, kMaxSettingsFileSize, text);
     if (error != platform::kSuccess) {
-        ReportFailure("cannot read settings file '" + platform::Utf16ToUtf8(path) + "'", error);
+        std::string what = "cannot read settings file '" + platform::Utf16ToFileName(path) + "'";
+        if (error == platform::kFileTooLarge) {
+            what += " (at most " + std::to_string(kMaxSettingsFileSize) + " bytes)";
+        }
+        ReportFailure(what, error);
         return false;
     }
     text.push_back(0);
@@ -90,9 +103,41 @@ void WriteLists(platform::RegistryKey& key, const SectionParamMap& settings) {
             ListValueText(GetSectionParam(settings, kDefaultSection, name, u""));
         if (value.empty()) continue;
         // A failed write leaves the other lists to be written all the same.
-        key.SetValue(name, platform::reg_type::kSz, value.c_str(),
-                     (value.size() + 1) * sizeof(char16_t));
+        const platform::ErrorCode error = key.SetValue(name, platform::reg_type::kSz, value.c_str(),
+                                                       (value.size() + 1) * sizeof(char16_t));
+        if (error != platform::kSuccess) {
+            ReportFailure(
+                "cannot write " + platform::Utf16ToUtf8(name) + " into the machine-wide settings",
+                error);
+        }
     }
+}
+
+void Install(std::u16string_view argument) {
+    const std::u16string path = SettingsFilePath(platform::ExecutablePath(), argument);
+    std::vector<std::uint8_t> text;
+    if (!ReadSettingsFile(path, text)) return;
+    const SectionParamMap settings = ParseSettings(text);
+    text = {};
+
+    platform::RegistryKey key;
+    const platform::ErrorCode error = platform::RegistryKey::Create(
+        platform::RegistryRoot::LocalMachine, kPlugInKey, platform::RegistryAccess::ReadWrite, key);
+    if (error != platform::kSuccess) {
+        ReportFailure("cannot write the machine-wide settings", error);
+        return;
+    }
+    WriteLists(key, settings);
+}
+
+void RemoveUserKey() {
+    platform::RegistryKey parent;
+    if (platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kPlugInParentKey,
+                                      platform::RegistryAccess::ReadWrite,
+                                      parent) != platform::kSuccess) {
+        return;
+    }
+    parent.DeleteSubKey(kPlugInSubKey);
 }
 
 }  // namespace
@@ -112,30 +157,22 @@ std::u16string ListValueText(std::u16string text) {
     return text;
 }
 
+// Memory that runs out ends the verb, not the process: the program still
+// shuts down in order.
 void InstallDefaults(std::u16string_view argument) {
-    const std::u16string path = SettingsFilePath(platform::ExecutablePath(), argument);
-    std::vector<std::uint8_t> text;
-    if (!ReadSettingsFile(path, text)) return;
-    const SectionParamMap settings = ParseSettings(text);
-
-    platform::RegistryKey key;
-    const platform::ErrorCode error = platform::RegistryKey::Create(
-        platform::RegistryRoot::LocalMachine, kPlugInKey, platform::RegistryAccess::ReadWrite, key);
-    if (error != platform::kSuccess) {
-        ReportFailure("cannot write the machine-wide settings", error);
-        return;
+    try {
+        Install(argument);
+    } catch (const std::bad_alloc&) {
+        ReportFailure("cannot install the settings", platform::kNotEnoughMemory);
     }
-    WriteLists(key, settings);
 }
 
 void RemoveUserSettings() {
-    platform::RegistryKey parent;
-    if (platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kPlugInParentKey,
-                                      platform::RegistryAccess::ReadWrite,
-                                      parent) != platform::kSuccess) {
-        return;
+    try {
+        RemoveUserKey();
+    } catch (const std::bad_alloc&) {
+        ReportFailure("cannot remove the user's settings", platform::kNotEnoughMemory);
     }
-    parent.DeleteSubKey(kPlugInSubKey);
 }
 
 }  // namespace mossvane

@@ -27,6 +27,10 @@ inline constexpr char16_t kCountryCodeValueName[] = u"CntCode";
 // terminating null included.
 inline constexpr std::size_t kMaxPathChars = 260;
 
+// Far beyond any localization file; a larger one is not read at all, so a
+// stray huge file can't exhaust memory.
+inline constexpr std::size_t kMaxLocalizationFileSize = 64 * 1024 * 1024;
+
 // The language chosen until something better is known.
 inline constexpr char16_t kDefaultLanguageCode[] = u"EN";
 

@@ -120,7 +120,8 @@ bool Localizer::LoadDocument(const std::u16string& path) {
     // size for the length of the text, so only plain files are handed over.
     if (!IsExistingFile(path)) return false;
     std::vector<std::uint8_t> bytes;
-    if (platform::ReadWholeFile(path, bytes) != platform::kSuccess) return false;
+    if (platform::ReadWholeFile(path, l10n::kMaxLocalizationFileSize, bytes) != platform::kSuccess)
+        return false;
     return ParseLocalizationText(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), *m_document);
 }

@@ -8,6 +8,7 @@
 #include "pipe/job_file.h"
 #include "platform/codepage.h"
 #include "platform/spool_files.h"
+#include "platform/utf8.h"
 
 namespace mossvane {
 
@@ -62,9 +63,19 @@ char32_t NextCodePoint(std::u16string_view text, std::size_t& at) {
 }
 
 // Both the key and the name it becomes in the ANSI code page, where
-// characters the page lacks turn into its default character.
+// characters the page lacks turn into its default character. A colon would
+// make the name a prefixed one whose namespace is never declared (or no
+// qualified name at all), which namespace-aware readers refuse.
 bool IsWrittenAsXmlName(std::u16string_view key, const std::string& ansiName) {
-    return IsXmlName(key) && IsXmlName(AnsiToWide(ansiName.c_str()));
+    const std::u16string ansiKey = AnsiToWide(ansiName.c_str());
+    return IsXmlName(key) && IsXmlName(ansiKey) && key.find(u':') == std::u16string_view::npos &&
+           ansiKey.find(u':') == std::u16string::npos;
+}
+
+// The Char production of XML 1.0 for one code point.
+bool IsXmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 }  // namespace
@@ -75,6 +86,21 @@ std::u16string JobInfoPathFor(std::u16string_view jobFilePath) {
     std::u16string path(jobFilePath);
     path += kJobInfoExtension;
     return path;
+}
+
+std::u16string XmlCharactersOnly(std::u16string_view text) {
+    std::u16string result;
+    result.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = at;
+        const char32_t c = NextCodePoint(text, at);
+        if (IsXmlChar(c)) {
+            result.append(text.substr(start, at - start));
+        } else {
+            result.push_back(platform::kReplacementCharacter);
+        }
+    }
+    return result;
 }
 
 bool IsXmlName(std::u16string_view name) {
@@ -104,7 +130,8 @@ std::string BuildJobInfoDocument(const ParamMap& jobInformation) {
             continue;
         }
         tinyxml2::XMLElement* child = document.NewElement(name.c_str());
-        child->InsertEndChild(document.NewText(WideToAnsi(value).c_str()));
+        const std::string text = WideToAnsi(XmlCharactersOnly(value));
+        child->InsertEndChild(document.NewText(text.c_str()));
         root->InsertEndChild(child);
     }
     document.InsertEndChild(root);

@@ -19,10 +19,17 @@ std::u16string JobInfoPathFor(std::u16string_view jobFilePath);
 // Whether `name` may name an XML element (the Name production of XML 1.0).
 bool IsXmlName(std::u16string_view name);
 
+// `text` with every character XML 1.0 forbids (C0 controls other than tab,
+// line feed and carriage return; U+FFFE, U+FFFF; unpaired surrogates)
+// replaced by U+FFFD.
+std::u16string XmlCharactersOnly(std::u16string_view text);
+
 // The document as the XML library saves it by default: its declaration, then
 // "JobInfo" with one child per entry in key order, the child named by the key
-// and holding the value, both in the system's ANSI code page. Keys that are
-// no XML name are left out with a debug line. Lines end with a line feed.
+// and holding the value (XmlCharactersOnly), both in the system's ANSI code
+// page. Keys that are no XML name, or hold a colon, are left out with a debug
+// line, so namespace-aware readers take the file too. Lines end with a line
+// feed.
 std::string BuildJobInfoDocument(const ParamMap& jobInformation);
 
 // Parses the job information text (`length` characters, without its

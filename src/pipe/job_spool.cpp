@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/debug_print.h"
 #include "pipe/job_file.h"
 #include "pipe/job_info.h"
 #include "pipe/job_warning.h"
@@ -98,6 +99,20 @@ bool JobSpool::OnWriteJob(const std::uint8_t* payload, std::size_t size) {
     return true;
 }
 
+bool JobSpool::CompleteJobFile() {
+    const platform::ErrorCode error = m_jobFile.FlushAndClose();
+    if (error == platform::kSuccess) return true;
+    if (error == platform::kFileNotFound) {
+        DebugPrint(u"[PI][Pipe - InstanceThread]END_JOB_CMD - job file was removed : %s",
+                   m_jobFilePath);
+    } else {
+        DebugPrint(u"[PI][Pipe - InstanceThread]END_JOB_CMD - job file not completed, GLE=%d",
+                   static_cast<int>(error));
+    }
+    m_showWarning();
+    return false;
+}
+
 bool JobSpool::OnEndJob(const std::uint8_t* payload, std::size_t size) {
     const std::ptrdiff_t length = TerminatedTextLength(payload, size);
     if (length < 0) {
@@ -109,8 +124,9 @@ bool JobSpool::OnEndJob(const std::uint8_t* payload, std::size_t size) {
         platform::OutputDebugText(u"[PI][InstantThread] bWriteEnd is false or invalid handle");
         return false;
     }
-    // The job file is complete and closed before its information file exists.
-    m_jobFile.Close();
+    // The job file is complete, on stable storage and closed before its
+    // information file exists.
+    if (!CompleteJobFile()) return false;
     std::u16string text(static_cast<std::size_t>(length), u'\0');
     std::memcpy(text.data(), payload, text.size() * sizeof(char16_t));
     WriteJobInfo(m_jobFilePath, text.data(), text.size());

@@ -31,6 +31,9 @@ class JobSpool {
     bool OnWriteJob(const std::uint8_t* payload, std::size_t size);
     bool OnEndJob(const std::uint8_t* payload, std::size_t size);
     void WatchForEndOfJob(const std::uint8_t* payload, std::size_t size);
+    // Flushes and closes the job file; false (after the job warning) when
+    // the job is not safely on disk and must get no information file.
+    bool CompleteJobFile();
 
     WarningFunction m_showWarning;
     platform::JobFile m_jobFile;

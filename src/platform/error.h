@@ -30,6 +30,10 @@ inline constexpr ErrorCode kMoreData = 234;
 inline constexpr ErrorCode kPipeNotConnected = 233;
 inline constexpr ErrorCode kSemTimeout = 121;
 inline constexpr ErrorCode kBadPathname = 161;
+inline constexpr ErrorCode kFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+inline constexpr ErrorCode kFileTooLarge = 223;     // ERROR_FILE_TOO_LARGE
+inline constexpr ErrorCode kIsAFolder = 336;        // ERROR_DIRECTORY_NOT_SUPPORTED
+inline constexpr ErrorCode kBadDatabase = 1009;     // ERROR_BADDB: a damaged hive
 inline constexpr ErrorCode kPipeConnected = 535;
 inline constexpr ErrorCode kKeyDeleted = 1018;
 

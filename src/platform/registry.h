@@ -48,6 +48,9 @@ class RegistryKey {
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
+    // Every name ends at its first null character, as the registry API reads
+    // it. Calls on a key that is not open give kInvalidHandle.
+
     // Opens an existing key (path below the root, '\' separated).
     static ErrorCode Open(RegistryRoot root, std::u16string_view path, RegistryAccess access,
                           RegistryKey& key);
@@ -69,18 +72,32 @@ class RegistryKey {
     ErrorCode QueryValueInto(std::u16string_view name, void* buffer, std::uint32_t& size,
                              std::uint32_t* type = nullptr) const;
 
+    // kInvalidParameter for bytes without data or more than 4 GiB of them.
     ErrorCode SetValue(std::u16string_view name, std::uint32_t type, const void* data,
                        std::size_t size);
 
     ErrorCode DeleteValue(std::u16string_view name);
 
     // Deletes a direct subkey with its values; refused (kAccessDenied) while
-    // it has subkeys of its own.
+    // it has subkeys of its own. An empty name, which would mean this key
+    // itself, is kInvalidParameter.
     ErrorCode DeleteSubKey(std::u16string_view name);
 
     struct Impl;
 
   private:
+    // Each backend's part, called with checked arguments on an open key (or,
+    // for the first two, with `key` closed).
+    static ErrorCode BackendOpen(RegistryRoot root, std::u16string_view path, RegistryAccess access,
+                                 RegistryKey& key);
+    static ErrorCode BackendCreate(RegistryRoot root, std::u16string_view path,
+                                   RegistryAccess access, RegistryKey& key);
+    ErrorCode BackendQueryValue(std::u16string_view name, RegistryValue& value) const;
+    ErrorCode BackendSetValue(std::u16string_view name, std::uint32_t type, const void* data,
+                              std::size_t size);
+    ErrorCode BackendDeleteValue(std::u16string_view name);
+    ErrorCode BackendDeleteSubKey(std::u16string_view name);
+
     std::unique_ptr<Impl> m_impl;
 };
 

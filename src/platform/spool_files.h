@@ -24,7 +24,9 @@ char16_t PathSeparator();
 ErrorCode GetUserDataFolder(std::u16string& folder);
 
 // Creates one folder. kAlreadyExists when it is there already; kPathNotFound
-// when its parent is missing.
+// when its parent is missing. Like every path taken here, an empty one is
+// refused (kPathNotFound), and so is one holding a null character
+// (kInvalidParameter), which the system would cut short.
 ErrorCode CreateFolder(std::u16string_view path);
 
 // A job file open for writing and nothing else: no other handle can open it
@@ -46,21 +48,42 @@ class JobFile {
     bool IsValid() const;
     void Close();
 
+    // Forces the job's data to stable storage and closes the file, so that
+    // an information file written afterwards never vouches for data a power
+    // cut could still take away. kFileNotFound when the file lost its last
+    // name while it was written (it or its folder was removed, which POSIX
+    // allows): its data went with it. The system's code when the data can't
+    // be flushed or the close reports an error. The file is closed in every
+    // case.
+    ErrorCode FlushAndClose();
+
     // Moves to the end of the file and writes all `size` bytes in one call
-    // (repeated only if the system writes fewer).
+    // (repeated only if the system writes fewer). kInvalidHandle without an
+    // open file; kInvalidParameter for bytes without data.
     ErrorCode AppendAtEnd(const void* data, std::size_t size);
 
     struct Impl;
 
   private:
+    // Each backend's part, called with checked arguments (and an open file).
+    static ErrorCode BackendCreateNew(std::u16string_view path, JobFile& file);
+    ErrorCode BackendAppendAtEnd(const void* data, std::size_t size);
+    ErrorCode BackendFlushAndClose();
+
     std::unique_ptr<Impl> m_impl;
 };
 
 // Replaces the file at `path` with `text`, written as a text file (line feeds
-// become CR LF on Windows, as the C library's text mode writes them). The
-// text goes to a new temporary file in the same folder, which then takes the
-// place of `path` in one step: a reader sees the old file or the whole new
-// one, never a part, and a failed write leaves nothing behind.
+// become CR LF on Windows, as the C library's text mode writes them), the way
+// ReplaceFileDurably does (platform/file_replace.h): a reader sees the old
+// file or the whole new one, never a part, and a failed write leaves nothing
+// behind. A new file is the user's alone.
 ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
+
+namespace backend {
+// Each backend's part of the functions above, called with a checked path.
+ErrorCode CreateFolder(std::u16string_view path);
+ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
+}  // namespace backend
 
 }  // namespace mossvane::platform

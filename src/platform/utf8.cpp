@@ -45,11 +45,28 @@ void AppendUtf16(std::u16string& out, char32_t codePoint) {
     out.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
 }
 
+// What a maximal ill-formed subpart becomes: one U+FFFD for text, or each of
+// its bytes escaped for a file name.
+enum class IllFormed { Replace, EscapeBytes };
+
+constexpr char16_t kByteEscapeBase = 0xDC00;
+
+void AppendIllFormed(std::string_view subpart, IllFormed handling, std::u16string& out) {
+    if (handling == IllFormed::Replace) {
+        out.push_back(kReplacementCharacter);
+        return;
+    }
+    for (const char byte : subpart) {
+        out.push_back(static_cast<char16_t>(kByteEscapeBase | static_cast<std::uint8_t>(byte)));
+    }
+}
+
 // Decodes the sequence that starts at `position`, appends its code point (or
-// one U+FFFD for a maximal ill-formed subpart) and returns where the next
-// sequence starts. A byte that breaks a sequence is not consumed: it starts
-// the next one.
-std::size_t DecodeSequence(std::string_view bytes, std::size_t position, std::u16string& out) {
+// what `handling` makes of a maximal ill-formed subpart) and returns where
+// the next sequence starts. A byte that breaks a sequence is not consumed: it
+// starts the next one.
+std::size_t DecodeSequence(std::string_view bytes, std::size_t position, IllFormed handling,
+                           std::u16string& out) {
     const auto lead = static_cast<std::uint8_t>(bytes[position]);
     if (lead < 0x80) {
         out.push_back(lead);
@@ -57,7 +74,7 @@ std::size_t DecodeSequence(std::string_view bytes, std::size_t position, std::u1
     }
     const LeadByteRule rule = RuleForLeadByte(lead);
     if (rule.continuationCount == 0) {
-        out.push_back(kReplacementCharacter);
+        AppendIllFormed(bytes.substr(position, 1), handling, out);
         return position + 1;
     }
     char32_t codePoint = lead & rule.payloadMask;
@@ -68,7 +85,7 @@ std::size_t DecodeSequence(std::string_view bytes, std::size_t position, std::u1
         // The end of the input reads as 0, which is never a continuation byte.
         const auto byte = static_cast<std::uint8_t>(next < bytes.size() ? bytes[next] : 0);
         if (byte < lower || byte > upper) {
-            out.push_back(kReplacementCharacter);
+            AppendIllFormed(bytes.substr(position, next - position), handling, out);
             return next;
         }
         codePoint = (codePoint << 6) | (byte & 0x3F);
@@ -97,19 +114,23 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-}  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view bytes) {
+std::u16string Decode(std::string_view bytes, IllFormed handling) {
     std::u16string out;
     out.reserve(bytes.size());
     std::size_t position = 0;
     while (position < bytes.size()) {
-        position = DecodeSequence(bytes, position, out);
+        position = DecodeSequence(bytes, position, handling, out);
     }
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+// Only the escapes of bytes that can't start well-formed UTF-8 by themselves
+// (0x80 to 0xFF) ever come out of the decoder.
+bool IsByteEscape(char16_t unit) {
+    return unit >= (kByteEscapeBase | 0x80) && unit <= (kByteEscapeBase | 0xFF);
+}
+
+std::string Encode(std::u16string_view text, IllFormed handling) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -118,6 +139,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
             const char32_t high = unit - 0xD800;
             const char32_t low = text[++i] - 0xDC00;
             AppendUtf8(out, 0x10000 + ((high << 10) | low));
+        } else if (handling == IllFormed::EscapeBytes && IsByteEscape(unit)) {
+            out.push_back(static_cast<char>(unit & 0xFF));
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
             AppendUtf8(out, kReplacementCharacter);
         } else {
@@ -125,6 +148,24 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+    return Decode(bytes, IllFormed::Replace);
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    return Encode(text, IllFormed::Replace);
+}
+
+std::u16string FileNameToUtf16(std::string_view bytes) {
+    return Decode(bytes, IllFormed::EscapeBytes);
+}
+
+std::string Utf16ToFileName(std::u16string_view text) {
+    return Encode(text, IllFormed::EscapeBytes);
 }
 
 }  // namespace mossvane::platform

@@ -22,4 +22,13 @@ std::u16string Utf8ToUtf16(std::string_view bytes);
 // so the result is always well-formed UTF-8.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// File names and command-line arguments on POSIX are bytes that need not be
+// UTF-8 (a Latin-1 "caf\xE9.xml"). These two carry every byte through UTF-16
+// and back unchanged: each byte of an ill-formed subpart becomes the unpaired
+// surrogate U+DC80 to U+DCFF (0xDC00 plus the byte), which well-formed UTF-8
+// never decodes to, and turns back into that byte. Everything else is
+// converted as above.
+std::u16string FileNameToUtf16(std::string_view bytes);
+std::string Utf16ToFileName(std::u16string_view text);
+
 }  // namespace mossvane::platform

@@ -200,6 +200,44 @@ TEST_F(CommandVerbsTest, InstallWritesTheMachineLists) {
     EXPECT_TRUE(MachineListAbsent(u"DevmodeListForEndDoc"));
 }
 
+// File names are bytes on POSIX: one that is not UTF-8 still names its file.
+TEST_F(CommandVerbsTest, InstallReadsAFileWhoseNameIsNotUtf8) {
+    if (!ChildProcess::IsPosix()) GTEST_SKIP() << "Windows command lines are UTF-16";
+    const std::string path = WriteSettings(
+        "caf\xE9.xml", "<r><DefaultValue><DevmodeList>latin;1</DevmodeList></DefaultValue></r>");
+    auto process = Run({"/install", path});
+    ASSERT_TRUE(process);
+    EXPECT_FALSE(Contains(AllOutput(*process), "cannot read")) << AllOutput(*process);
+    EXPECT_TRUE(MachineListIs(u"DevmodeList", u"latin\n1"));
+}
+
+// Memory that runs out during an install ends the verb, not the process: it
+// still shuts down in order, with exit code 0.
+TEST_F(CommandVerbsTest, InstallThatRunsOutOfMemoryEndsInOrder) {
+    if (!ChildProcess::IsPosix()) GTEST_SKIP() << "the memory limit is set with prlimit";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's runtime needs more address space than the limit";
+#endif
+    // 60 MB of list text, below the settings file limit; converting it takes
+    // more than the 250 MiB of address space the program gets.
+    const std::string path =
+        WriteSettings("big.xml", "<r><DefaultValue><DevmodeList>" + std::string(60'000'000, 'a') +
+                                     "</DevmodeList></DefaultValue></r>");
+    const std::string program =
+        ChildProcess::ProgramFolder() + "mossvane" + ChildProcess::ExecutableSuffix();
+    auto process = ChildProcess::Start(
+        "/usr/bin/prlimit", {"--as=" + std::to_string(250 << 20), "--", program, "/i", path},
+        folder());
+    ASSERT_TRUE(process);
+    int exitCode = -1;
+    ASSERT_TRUE(process->WaitForExit(kStartTimeout, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    const std::string output = AllOutput(*process);
+    EXPECT_TRUE(Contains(output, ": out of memory")) << output;
+    EXPECT_EQ(CountLines(process->DebugOutput(), "[PI] End PlugIn Server"), 1u) << output;
+    EXPECT_TRUE(MachineListAbsent(u"DevmodeList"));
+}
+
 TEST_F(CommandVerbsTest, InstallArgumentIsTheRestOfTheLine) {
     WriteSettings("settings.xml",
                   "<r><DefaultValue><DevmodeList>a</DevmodeList></DefaultValue></r>");

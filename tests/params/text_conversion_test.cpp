@@ -125,6 +125,41 @@ const Utf16Case kUtf16Cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, Utf16ToUtf8Test, ::testing::ValuesIn(kUtf16Cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// File names keep every byte through UTF-16: well-formed UTF-8 is decoded as
+// text, each other byte is carried as U+DC80..U+DCFF.
+struct FileNameCase {
+    const char* name;
+    std::string bytes;
+    std::u16string text;
+};
+
+void PrintTo(const FileNameCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+class FileNameTest : public ::testing::TestWithParam<FileNameCase> {};
+
+TEST_P(FileNameTest, EveryByteSurvivesTheRoundTrip) {
+    EXPECT_EQ(platform::FileNameToUtf16(GetParam().bytes), GetParam().text);
+    EXPECT_EQ(platform::Utf16ToFileName(GetParam().text), GetParam().bytes);
+}
+
+const FileNameCase kFileNameCases[] = {
+    {"Utf8IsText", Bytes(u8"café.xml"), u"café.xml"},
+    {"Latin1Byte", "caf\xE9.xml", u"caf\xDCE9.xml"},
+    {"EncodedSurrogateIsThreeBytes", "\xED\xB2\x80", u"\xDCED\xDCB2\xDC80"},
+    {"CutSequence", "\xE2\x82", u"\xDCE2\xDC82"},
+    {"LoneContinuationByte", "\x80z", u"\xDC80z"},
+    {"PairAndByte", "\xF0\x9F\x98\x80\xFF", u"\xD83D\xDE00\xDCFF"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, FileNameTest, ::testing::ValuesIn(kFileNameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileNameTest, OtherUnpairedSurrogatesAreReplaced) {
+    EXPECT_EQ(platform::Utf16ToFileName(u"\xDC7F\xD800"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 // ---------------------------------------------------------------- ANSI, every platform
 
 TEST(AnsiTextTest, AsciiSurvivesBothDirections) {

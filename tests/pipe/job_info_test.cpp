@@ -5,6 +5,7 @@
 #include <tinyxml2.h>
 
 #include "platform/codepage.h"
+#include "params/text_conversion.h"
 #include "spool_fixture.h"
 #include "support/debug_capture.h"
 
@@ -52,11 +53,26 @@ INSTANTIATE_TEST_SUITE_P(
                       {u"a b", u"x"},
                       {u"", u"x"},
                       {u"<x>", u"x"},
-                      {u"ok-1.2_:", u"y"},
+                      {u"ok-1.2_", u"y"},
                       {u"-a", u"x"},
                       {u"\xD800", u"x"}},
-                     "<JobInfo>\n    <ok-1.2_:>y</ok-1.2_:>\n</JobInfo>\n"}),
+                     "<JobInfo>\n    <ok-1.2_>y</ok-1.2_>\n</JobInfo>\n"},
+        // Namespace-aware readers refuse a prefix that is never declared,
+        // and a colon alone or at either end is no qualified name at all.
+        DocumentCase{"KeysWithAColonAreLeftOut",
+                     {{u"a:b", u"x"}, {u":", u"x"}, {u":a", u"x"}, {u"a:", u"x"}, {u"ab", u"y"}},
+                     "<JobInfo>\n    <ab>y</ab>\n</JobInfo>\n"}),
     [](const ::testing::TestParamInfo<DocumentCase>& info) { return info.param.name; });
+
+TEST(JobInfoDocumentTextTest, ForbiddenCharactersAreReplacedInTheDocument) {
+    const std::string document = BuildJobInfoDocument({{u"T",
+                                                        u"a\x01\xFFFE\xD800"
+                                                        u"b"}});
+    const std::string replacement = WideToAnsi(u"\xFFFD");
+    EXPECT_NE(document.find("<T>a" + replacement + replacement + replacement + "b</T>"),
+              std::string::npos)
+        << document;
+}
 
 TEST(JobInfoDocumentTraceTest, NamesTheKeyThatWasLeftOut) {
     test::DebugCapture capture;
@@ -66,6 +82,45 @@ TEST(JobInfoDocumentTraceTest, NamesTheKeyThatWasLeftOut) {
     for (const std::string& text : capture.Texts()) trace += text;
     EXPECT_NE(trace.find("left out: bad key"), std::string::npos) << trace;
 }
+
+struct CharacterCase {
+    const char* label;
+    std::u16string text;
+    std::u16string expected;
+};
+
+void PrintTo(const CharacterCase& characterCase, std::ostream* out) {
+    *out << characterCase.label;
+}
+
+class XmlCharactersTest : public ::testing::TestWithParam<CharacterCase> {};
+
+TEST_P(XmlCharactersTest, ForbiddenCharactersBecomeReplacementCharacters) {
+    EXPECT_EQ(XmlCharactersOnly(GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, XmlCharactersTest,
+    ::testing::Values(
+        CharacterCase{"TabLineFeedAndReturnStay", u"a\tb\nc\rd", u"a\tb\nc\rd"},
+        CharacterCase{"ControlCharacters",
+                      u"\x01"
+                      u"a\x08\x0B\x0C\x1F",
+                      u"\xFFFD"
+                      u"a\xFFFD\xFFFD\xFFFD\xFFFD"},
+        CharacterCase{"NullInside", std::u16string(u"a\0b", 3),
+                      u"a\xFFFD"
+                      u"b"},
+        CharacterCase{"NonCharactersAtTheEndOfThePlane", u"\xFFFE\xFFFF\xFFFD",
+                      u"\xFFFD\xFFFD\xFFFD"},
+        CharacterCase{"UnpairedSurrogates",
+                      u"\xD800"
+                      u"a\xDC00\xDBFF",
+                      u"\xFFFD"
+                      u"a\xFFFD\xFFFD"},
+        CharacterCase{"PairsStay", u"\xD83D\xDE00\xDBFF\xDFFF", u"\xD83D\xDE00\xDBFF\xDFFF"},
+        CharacterCase{"DeleteAndC1ControlsAreAllowed", u"\x7F\x85\x9F", u"\x7F\x85\x9F"}),
+    [](const ::testing::TestParamInfo<CharacterCase>& info) { return info.param.label; });
 
 struct NameCase {
     const char* label;

@@ -239,6 +239,40 @@ TEST_F(JobSpoolTest, SecondCreateClosesTheFirstJobAndStartsAfresh) {
     EXPECT_EQ(ReadBytes(first).size(), 40u);
 }
 
+// POSIX lets the job file, or its whole folder, be removed while the job is
+// written; the writes then go into a file without a name and are lost.
+// Windows refuses both while the file is open without delete sharing.
+class RemovedJobFileTest : public JobSpoolTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RemovedJobFileTest, WarnsAndWritesNoInformation) {
+#ifdef _WIN32
+    GTEST_SKIP() << "an open job file can't be removed";
+#endif
+    const bool wholeFolder = GetParam();
+    ASSERT_TRUE(Create(3));
+    ASSERT_TRUE(Write(PieceEndingWith(40, {})));
+    const auto jobFiles = JobFiles();
+    ASSERT_EQ(jobFiles.size(), 1u);
+    if (wholeFolder) {
+        std::filesystem::remove_all(jobs());
+        std::filesystem::create_directory(jobs());
+    } else {
+        std::filesystem::remove(jobFiles[0]);
+    }
+    ASSERT_TRUE(Write(PieceEndingWith(40, kMarker)));
+    EXPECT_FALSE(End(u"a=1"));
+    EXPECT_EQ(g_warningsShown, 1);
+    EXPECT_NE(Trace().find("END_JOB_CMD - job file was removed : " + jobFiles[0].string()),
+              std::string::npos);
+    EXPECT_TRUE(InfoFiles().empty());
+    EXPECT_TRUE(JobFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(What, RemovedJobFileTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Folder" : "File";
+                         });
+
 TEST(JobWarningTextsTest, DefaultsAreKoreanAndEscapedLineBreaksBreak) {
     LocalizeConsumer none(nullptr);
     const JobWarningTexts defaults = LoadJobWarningTexts(none);

@@ -222,9 +222,9 @@ TEST_F(RegHiveTest, DamagedFileIsNeitherReadNorOverwritten) {
     WriteFile(m_sandbox.UserHiveFile(), damaged);
     RegistryKey key;
     EXPECT_EQ(RegistryKey::Open(RegistryRoot::CurrentUser, u"A", RegistryAccess::Read, key),
-              kInvalidData);
+              kBadDatabase);
     EXPECT_EQ(RegistryKey::Create(RegistryRoot::CurrentUser, u"B", RegistryAccess::ReadWrite, key),
-              kInvalidData);
+              kBadDatabase);
     EXPECT_EQ(ReadFile(m_sandbox.UserHiveFile()), damaged);
 }
 
@@ -239,6 +239,21 @@ TEST_F(RegHiveTest, UserHiveIsPrivateAndNoTemporaryFileIsLeft) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+// A writer killed between creating its temporary and renaming it leaves the
+// temporary behind; the next write of that hive clears it once it is stale.
+TEST_F(RegHiveTest, TemporaryOfAnInterruptedWriteGoesWithTheNextWrite) {
+    const fs::path folder = m_sandbox.UserHiveFile().parent_path();
+    WriteFile(m_sandbox.UserHiveFile(), "Windows Registry Editor Version 5.00\n");
+    const fs::path stale = folder / "user.reg.Ab12Cd";
+    const fs::path young = folder / "user.reg.Ef34Gh";
+    WriteFile(stale, "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Torn");
+    WriteFile(young, "being written");
+    fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+    RegistryKey key = Create(u"AfterCrash");
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(young));
 }
 
 TEST_F(RegHiveTest, LinkedHiveIsUpdatedWhereItPoints) {

@@ -1,5 +1,8 @@
 // Process entry on POSIX: the arguments after the program name, joined with
 // single spaces, are the command line the program reads its verbs from.
+// Arguments are bytes; every one of them reaches the program (and a file
+// name given to a verb reaches the file system) unchanged, even when it is
+// not UTF-8.
 #include <signal.h>
 
 #include <string>
@@ -17,5 +20,5 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
-    return mossvane::RunPlugInServer(mossvane::platform::Utf8ToUtf16(commandLine));
+    return mossvane::RunPlugInServer(mossvane::platform::FileNameToUtf16(commandLine));
 }

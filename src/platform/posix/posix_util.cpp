@@ -20,12 +20,16 @@ ErrorCode ErrorFromErrno(int errnoValue) {
         case ECONNREFUSED:
             return kFileNotFound;
         case ENOTDIR:
-        case ENAMETOOLONG:
         case ELOOP:
             return kPathNotFound;
+        case ENAMETOOLONG:
+            return kFilenameTooLong;
+        case EISDIR:
+            return kIsAFolder;
+        case EFBIG:
+            return kFileTooLarge;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG:
             return kWriteFault;
         case EACCES:
         case EPERM:

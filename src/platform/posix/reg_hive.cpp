@@ -4,7 +4,9 @@
 // either the old or the new file, never a torn one.
 #include "platform/posix/reg_hive.h"
 
+#include "platform/file_replace.h"
 #include "platform/posix/posix_util.h"
+#include "platform/utf8.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +32,10 @@ constexpr mode_t kUserFolderMode = 0700;
 constexpr mode_t kUserFileMode = 0600;
 constexpr mode_t kMachineFolderMode = 0755;
 constexpr mode_t kMachineFileMode = 0644;
+
+// A temporary this old belongs to no write in progress: a write takes well
+// under a second, and writers of one hive take turns under its lock.
+constexpr std::chrono::seconds kStaleTemporaryAge{60};
 
 std::string FolderOf(const std::string& file) {
     const std::size_t slash = file.rfind('/');
@@ -86,39 +93,18 @@ ErrorCode ReadAll(int fd, std::string& bytes) {
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return ErrorFromErrno(errno);
         if (count == 0) return kSuccess;
-        if (bytes.size() + static_cast<std::size_t>(count) > kMaxHiveFileSize) return kInvalidData;
+        if (bytes.size() + static_cast<std::size_t>(count) > kMaxHiveFileSize) return kFileTooLarge;
         bytes.append(chunk, static_cast<std::size_t>(count));
     }
 }
 
-// Writes `text` to a temporary file beside `file` and renames it over
-// `file`. An existing hive keeps its permissions.
-ErrorCode ReplaceFile(const HiveLocation& location, std::string_view text) {
-    const std::string& file = location.file;
-    const std::string folder = FolderOf(file);
-    std::string temporary = file + ".XXXXXX";
-    UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd.IsValid()) return ErrorFromErrno(errno);
-    struct stat existing {};
-    const mode_t mode = stat(file.c_str(), &existing) == 0
-                            ? (existing.st_mode & 07777)
-                            : (location.isUserHive ? kUserFileMode : kMachineFileMode);
-    ErrorCode error = fchmod(fd.Get(), mode) == 0 ? WriteAll(fd.Get(), text.data(), text.size())
-                                                  : ErrorFromErrno(errno);
-    if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
-    // Some file systems report a failed write only when the file is closed.
-    if (close(fd.Release()) != 0 && error == kSuccess) error = ErrorFromErrno(errno);
-    if (error == kSuccess && rename(temporary.c_str(), file.c_str()) != 0) {
-        error = ErrorFromErrno(errno);
-    }
-    if (error != kSuccess) {
-        unlink(temporary.c_str());
-        return error;
-    }
-    // Makes the rename itself durable; the data is already safe either way.
-    UniqueFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.IsValid()) fsync(folderFd.Get());
-    return kSuccess;
+// An existing hive keeps its permissions; a new one is the user's alone or,
+// for the machine, readable by every user.
+ErrorCode ReplaceHiveFile(const HiveLocation& location, std::string_view text) {
+    const std::u16string file = FileNameToUtf16(location.file);
+    RemoveStaleTemporaries(file, kStaleTemporaryAge);
+    return ReplaceFileDurably(
+        file, text, location.isUserHive ? NewFileAccess::OwnerOnly : NewFileAccess::EveryoneReads);
 }
 
 ErrorCode LockHive(const HiveLocation& location, UniqueFd& lock) {
@@ -218,7 +204,7 @@ const std::shared_ptr<const RegFile>& EmptyHive() {
 ErrorCode ReadOpenHive(int fd, RegFile& file) {
     std::string bytes;
     if (const ErrorCode error = ReadAll(fd, bytes); error != kSuccess) return error;
-    return ParseRegFile(bytes, file) ? kSuccess : kInvalidData;
+    return ParseRegFile(bytes, file) ? kSuccess : kBadDatabase;
 }
 
 }  // namespace
@@ -273,19 +259,32 @@ ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const Reg
     return kSuccess;
 }
 
-bool CanWriteHive(const HiveLocation& location) {
-    if (faccessat(AT_FDCWD, location.file.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
-        return false;
+ErrorCode CheckHiveWritable(const HiveLocation& location) {
+    struct stat info {};
+    if (stat(location.file.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return kIsAFolder;
+        // The rename needs only the folder, but a hive its owner made
+        // read-only is not to be rewritten behind his back.
+        if (faccessat(AT_FDCWD, location.file.c_str(), W_OK, AT_EACCESS) != 0) {
+            return ErrorFromErrno(errno);
+        }
+    } else if (errno != ENOENT) {
+        return ErrorFromErrno(errno);
     }
     std::string folder = FolderOf(location.file);
     while (faccessat(AT_FDCWD, folder.c_str(), F_OK, AT_EACCESS) != 0 && errno == ENOENT &&
            folder != "/" && folder != ".") {
         folder = FolderOf(folder);
     }
-    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return ErrorFromErrno(errno);
+    }
+    return kSuccess;
 }
 
 ErrorCode ChangeHive(const HiveLocation& location, const HiveChange& change) {
+    // Checked before anything is created, so a refused write changes nothing.
+    if (const ErrorCode error = CheckHiveWritable(location); error != kSuccess) return error;
     const mode_t folderMode = location.isUserHive ? kUserFolderMode : kMachineFolderMode;
     if (const ErrorCode error = MakeFolders(FolderOf(location.file), folderMode);
         error != kSuccess) {
@@ -301,7 +300,9 @@ ErrorCode ChangeHive(const HiveLocation& location, const HiveChange& change) {
     }
     std::string text;
     if (!FormatRegFile(file, text)) return kInvalidData;
-    return ReplaceFile(location, text);
+    // Every later read would refuse a larger file, and with it the whole hive.
+    if (text.size() > kMaxHiveFileSize) return kFileTooLarge;
+    return ReplaceHiveFile(location, text);
 }
 
 }  // namespace mossvane::platform::posix

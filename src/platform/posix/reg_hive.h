@@ -21,8 +21,10 @@ inline constexpr std::string_view kUserHiveFolder = "mossvane";
 inline constexpr std::string_view kUserHiveName = "user.reg";
 inline constexpr std::string_view kLockFileSuffix = ".lock";
 // Far beyond any settings file; refusing more keeps a stray huge file from
-// exhausting memory.
+// exhausting memory. Readers refuse a larger file (kFileTooLarge) and
+// writers refuse to make one, so no write can leave a hive nobody reads.
 inline constexpr std::size_t kMaxHiveFileSize = 64 * 1024 * 1024;
+
 struct HiveLocation {
     std::string file;         // the .reg file; a symbolic link is followed
     std::u16string rootName;  // the root's name as sections spell it
@@ -31,8 +33,9 @@ struct HiveLocation {
 
 ErrorCode LocateHive(RegistryRoot root, HiveLocation& location);
 
-// Reads and parses the hive as it is now; a missing file is an empty hive
-// and a file that isn't a well-formed .reg file is kInvalidData.
+// Reads and parses the hive as it is now; a missing file is an empty hive,
+// a file that isn't a well-formed .reg file is kBadDatabase (what Windows
+// says of a damaged hive) and one above kMaxHiveFileSize is kFileTooLarge.
 ErrorCode ReadHive(const HiveLocation& location, RegFile& file);
 
 // The hive as it is now, shared with other readers. The file is parsed again
@@ -42,13 +45,19 @@ ErrorCode ReadHive(const HiveLocation& location, RegFile& file);
 ErrorCode ReadHiveShared(const HiveLocation& location, std::shared_ptr<const RegFile>& file);
 
 // Whether this process may rewrite the hive: the file (when it exists) and
-// its folder (or the nearest folder that exists) must be writable.
-bool CanWriteHive(const HiveLocation& location);
+// its folder (or the nearest folder that exists) must be writable. kSuccess,
+// kIsAFolder when a folder stands where the file belongs, or the code of
+// the check that failed (kAccessDenied, kPathNotFound, kFilenameTooLong...).
+ErrorCode CheckHiveWritable(const HiveLocation& location);
 
 // Rewrites the hive under its lock: reads the current file, lets `change`
-// edit it and replaces the file atomically when `change` succeeded and set
-// `changed`. An error from `change` is returned as it is and nothing is
-// written; a hive that can't be parsed is never overwritten.
+// edit it and replaces the file atomically and durably when `change`
+// succeeded and set `changed`. An error from `change` is returned as it is
+// and nothing is written; a hive that can't be parsed is never overwritten,
+// nor one this process may not write (kAccessDenied, before anything is
+// touched); a result above kMaxHiveFileSize is refused (kFileTooLarge).
+// Temporaries that interrupted writes of this hive left behind are removed
+// once they are a minute old.
 using HiveChange = std::function<ErrorCode(RegFile& file, bool& changed)>;
 ErrorCode ChangeHive(const HiveLocation& location, const HiveChange& change);
 

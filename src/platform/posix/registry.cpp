@@ -23,18 +23,11 @@ struct RegistryKey::Impl {
 
 namespace {
 
-// Like the registry API, which takes null-terminated names, a name ends at
-// its first null.
-std::u16string_view UpToNull(std::u16string_view name) {
-    return name.substr(0, name.find(u'\0'));
-}
-
 // `base` followed by the '\' separated components of `relative`. As with the
 // registry API, empty components (doubled or trailing separators) are
 // skipped and a leading separator is a bad path name; components that
 // couldn't be written to the file are refused.
 ErrorCode JoinPath(std::u16string_view base, std::u16string_view relative, std::u16string& path) {
-    relative = UpToNull(relative);
     if (relative.starts_with(posix::kKeySeparator)) return kBadPathname;
     path = base;
     for (std::size_t start = 0; start < relative.size();) {
@@ -63,8 +56,8 @@ ErrorCode Locate(RegistryRoot root, std::u16string_view path, RegistryAccess acc
 // machine key for writing: asking for write access to a hive this process
 // can't rewrite is refused up front.
 ErrorCode CheckAccess(const RegistryKey::Impl& key) {
-    if (key.access == RegistryAccess::Read || posix::CanWriteHive(key.hive)) return kSuccess;
-    return kAccessDenied;
+    if (key.access == RegistryAccess::Read) return kSuccess;
+    return posix::CheckHiveWritable(key.hive);
 }
 
 }  // namespace
@@ -74,9 +67,8 @@ RegistryKey::~RegistryKey() = default;
 RegistryKey::RegistryKey(RegistryKey&&) noexcept = default;
 RegistryKey& RegistryKey::operator=(RegistryKey&&) noexcept = default;
 
-ErrorCode RegistryKey::Open(RegistryRoot root, std::u16string_view path, RegistryAccess access,
-                            RegistryKey& key) {
-    key.Close();
+ErrorCode RegistryKey::BackendOpen(RegistryRoot root, std::u16string_view path,
+                                   RegistryAccess access, RegistryKey& key) {
     auto impl = std::make_unique<Impl>();
     if (const ErrorCode error = Locate(root, path, access, *impl); error != kSuccess) return error;
     std::shared_ptr<const RegFile> file;
@@ -89,11 +81,13 @@ ErrorCode RegistryKey::Open(RegistryRoot root, std::u16string_view path, Registr
     return kSuccess;
 }
 
-ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, RegistryAccess access,
-                              RegistryKey& key) {
-    key.Close();
+ErrorCode RegistryKey::BackendCreate(RegistryRoot root, std::u16string_view path,
+                                     RegistryAccess access, RegistryKey& key) {
     auto impl = std::make_unique<Impl>();
     if (const ErrorCode error = Locate(root, path, access, *impl); error != kSuccess) return error;
+    // Refused before the key is made: a key this process may not write is
+    // not created either.
+    if (const ErrorCode error = CheckAccess(*impl); error != kSuccess) return error;
     std::shared_ptr<const RegFile> file;
     if (const ErrorCode error = posix::ReadHiveShared(impl->hive, file); error != kSuccess) {
         return error;
@@ -106,7 +100,6 @@ ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, Regis
         });
         if (error != kSuccess) return error;
     }
-    if (const ErrorCode error = CheckAccess(*impl); error != kSuccess) return error;
     key.m_impl = std::move(impl);
     return kSuccess;
 }
@@ -119,28 +112,23 @@ void RegistryKey::Close() {
     m_impl.reset();
 }
 
-ErrorCode RegistryKey::QueryValue(std::u16string_view name, RegistryValue& value) const {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendQueryValue(std::u16string_view name, RegistryValue& value) const {
     std::shared_ptr<const RegFile> file;
     if (const ErrorCode error = posix::ReadHiveShared(m_impl->hive, file); error != kSuccess) {
         return error;
     }
     if (!KeyExists(*file, *m_impl)) return kKeyDeleted;
     const posix::RegFileSection* section = file->FindSection(m_impl->path);
-    const posix::RegFileValue* found = section ? section->FindValue(UpToNull(name)) : nullptr;
+    const posix::RegFileValue* found = section ? section->FindValue(name) : nullptr;
     if (!found) return kFileNotFound;
     value = found->value;
     return kSuccess;
 }
 
-ErrorCode RegistryKey::SetValue(std::u16string_view name, std::uint32_t type, const void* data,
-                                std::size_t size) {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendSetValue(std::u16string_view name, std::uint32_t type,
+                                       const void* data, std::size_t size) {
     if (m_impl->access == RegistryAccess::Read) return kAccessDenied;
-    name = UpToNull(name);
-    if (size > UINT32_MAX || (!data && size > 0) || !posix::IsWritableValueName(name)) {
-        return kInvalidParameter;
-    }
+    if (!posix::IsWritableValueName(name)) return kInvalidParameter;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const RegistryValue value{type, std::vector<std::uint8_t>(bytes, bytes + size)};
     return posix::ChangeHive(m_impl->hive, [&](RegFile& file, bool& changed) {
@@ -151,10 +139,8 @@ ErrorCode RegistryKey::SetValue(std::u16string_view name, std::uint32_t type, co
     });
 }
 
-ErrorCode RegistryKey::DeleteValue(std::u16string_view name) {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendDeleteValue(std::u16string_view name) {
     if (m_impl->access == RegistryAccess::Read) return kAccessDenied;
-    name = UpToNull(name);
     return posix::ChangeHive(m_impl->hive, [&](RegFile& file, bool& changed) {
         if (!KeyExists(file, *m_impl)) return kKeyDeleted;
         posix::RegFileSection* section = file.FindSection(m_impl->path);
@@ -165,13 +151,12 @@ ErrorCode RegistryKey::DeleteValue(std::u16string_view name) {
 
 // As with RegDeleteKeyW, the access this key was opened with doesn't matter:
 // only the right to rewrite the hive does.
-ErrorCode RegistryKey::DeleteSubKey(std::u16string_view name) {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendDeleteSubKey(std::u16string_view name) {
     std::u16string target;
     if (const ErrorCode error = JoinPath(m_impl->path, name, target); error != kSuccess) {
         return error;
     }
-    // An empty name would mean this key itself.
+    // A name of separators only would mean this key itself.
     if (target.size() == m_impl->path.size()) return kInvalidParameter;
     return posix::ChangeHive(m_impl->hive, [&](RegFile& file, bool& changed) {
         if (!KeyExists(file, *m_impl)) return kKeyDeleted;

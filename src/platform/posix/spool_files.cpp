@@ -10,20 +10,23 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/file_replace.h"
+#include "platform/posix/default_acl.h"
 #include "platform/posix/posix_util.h"
 #include "platform/utf8.h"
 
 namespace mossvane::platform {
 
 using posix::ErrorFromErrno;
+using posix::HasDefaultAcl;
+using posix::kFileModeUnderAcl;
+using posix::kFolderModeUnderAcl;
 using posix::UniqueFd;
 using posix::WriteAll;
 
@@ -31,22 +34,11 @@ namespace {
 
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
-// Under a default ACL the creation mode only caps what the ACL grants (its
-// mask takes the group bits, and the umask is not applied), so it must not
-// take away what the folder's owner granted to others.
-constexpr mode_t kFolderModeUnderAcl = 0777;
-constexpr mode_t kFileModeUnderAcl = 0666;
-constexpr char kDefaultAclAttribute[] = "system.posix_acl_default";
 
 std::string ParentFolder(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A file system without ACLs has no such attribute either.
-bool HasDefaultAcl(const std::string& folder) {
-    return getxattr(folder.c_str(), kDefaultAclAttribute, nullptr, 0) > 0;
 }
 
 mode_t FileModeFor(const std::string& path) {
@@ -80,11 +72,6 @@ bool EnsureFolders(const std::string& path) {
     }
 }
 
-std::string TemporaryNameFor(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    return path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-}
-
 }  // namespace
 
 char16_t PathSeparator() {
@@ -105,12 +92,12 @@ ErrorCode GetUserDataFolder(std::u16string& folder) {
     }
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (!EnsureFolders(path)) return kPathNotFound;
-    folder = Utf8ToUtf16(path);
+    folder = FileNameToUtf16(path);
     return kSuccess;
 }
 
-ErrorCode CreateFolder(std::u16string_view path) {
-    const std::string native = Utf16ToUtf8(path);
+ErrorCode backend::CreateFolder(std::u16string_view path) {
+    const std::string native = Utf16ToFileName(path);
     if (mkdir(native.c_str(), FolderModeFor(native)) == 0) return kSuccess;
     // A missing parent is "path not found", as CreateDirectoryW says it.
     if (errno == ENOENT) return kPathNotFound;
@@ -126,9 +113,8 @@ JobFile::~JobFile() = default;
 JobFile::JobFile(JobFile&& other) noexcept = default;
 JobFile& JobFile::operator=(JobFile&& other) noexcept = default;
 
-ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
-    file.Close();
-    const std::string native = Utf16ToUtf8(path);
+ErrorCode JobFile::BackendCreateNew(std::u16string_view path, JobFile& file) {
+    const std::string native = Utf16ToFileName(path);
     // O_APPEND makes each write land at the end of the file in the same call
     // that writes it.
     UniqueFd fd(open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC,
@@ -147,25 +133,26 @@ void JobFile::Close() {
     m_impl.reset();
 }
 
-ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendAppendAtEnd(const void* data, std::size_t size) {
     return WriteAll(m_impl->fd.Get(), data, size);
 }
 
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    const std::string target = Utf16ToUtf8(path);
-    const std::string temporary = TemporaryNameFor(target);
-    UniqueFd fd(
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, FileModeFor(temporary)));
-    if (!fd.IsValid()) return ErrorFromErrno(errno);
-    ErrorCode error = WriteAll(fd.Get(), text.data(), text.size());
-    if (error == kSuccess && fsync(fd.Get()) != 0) error = ErrorFromErrno(errno);
-    fd.Reset();
-    if (error == kSuccess && rename(temporary.c_str(), target.c_str()) != 0) {
-        error = ErrorFromErrno(errno);
+ErrorCode JobFile::BackendFlushAndClose() {
+    UniqueFd fd = std::move(m_impl->fd);
+    m_impl.reset();
+    ErrorCode error = fsync(fd.Get()) == 0 ? kSuccess : ErrorFromErrno(errno);
+    // Writes into a file without a name succeed and vanish with it.
+    struct stat info {};
+    if (error == kSuccess && fstat(fd.Get(), &info) == 0 && info.st_nlink == 0) {
+        error = kFileNotFound;
     }
-    if (error != kSuccess) unlink(temporary.c_str());
+    // Some file systems (network ones) report a failed write only here.
+    if (close(fd.Release()) != 0 && error == kSuccess) error = ErrorFromErrno(errno);
     return error;
+}
+
+ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+    return platform::ReplaceFileDurably(path, text, NewFileAccess::OwnerOnly);
 }
 
 }  // namespace mossvane::platform

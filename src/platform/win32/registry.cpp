@@ -66,9 +66,8 @@ RegistryKey::~RegistryKey() = default;
 RegistryKey::RegistryKey(RegistryKey&&) noexcept = default;
 RegistryKey& RegistryKey::operator=(RegistryKey&&) noexcept = default;
 
-ErrorCode RegistryKey::Open(RegistryRoot root, std::u16string_view path, RegistryAccess access,
-                            RegistryKey& key) {
-    key.Close();
+ErrorCode RegistryKey::BackendOpen(RegistryRoot root, std::u16string_view path,
+                                   RegistryAccess access, RegistryKey& key) {
     HKEY opened = nullptr;
     const LSTATUS status = RegOpenKeyExW(RootKey(root), win32::WideString(path).c_str(), 0,
                                          AccessMask(access), &opened);
@@ -78,9 +77,8 @@ ErrorCode RegistryKey::Open(RegistryRoot root, std::u16string_view path, Registr
     return kSuccess;
 }
 
-ErrorCode RegistryKey::Create(RegistryRoot root, std::u16string_view path, RegistryAccess access,
-                              RegistryKey& key) {
-    key.Close();
+ErrorCode RegistryKey::BackendCreate(RegistryRoot root, std::u16string_view path,
+                                     RegistryAccess access, RegistryKey& key) {
     HKEY created = nullptr;
     const LSTATUS status =
         RegCreateKeyExW(RootKey(root), win32::WideString(path).c_str(), 0, nullptr,
@@ -99,8 +97,7 @@ void RegistryKey::Close() {
     m_impl.reset();
 }
 
-ErrorCode RegistryKey::QueryValue(std::u16string_view name, RegistryValue& value) const {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendQueryValue(std::u16string_view name, RegistryValue& value) const {
     const std::wstring valueName = win32::WideString(name);
     DWORD type = 0;
     DWORD size = 0;
@@ -124,10 +121,8 @@ ErrorCode RegistryKey::QueryValue(std::u16string_view name, RegistryValue& value
     return kSuccess;
 }
 
-ErrorCode RegistryKey::SetValue(std::u16string_view name, std::uint32_t type, const void* data,
-                                std::size_t size) {
-    if (!m_impl) return kInvalidHandle;
-    if (size > MAXDWORD || (!data && size > 0)) return kInvalidParameter;
+ErrorCode RegistryKey::BackendSetValue(std::u16string_view name, std::uint32_t type,
+                                       const void* data, std::size_t size) {
     // For string types Windows reads the character after the given size and
     // counts a null there as a forgotten terminator. Handing it a copy that
     // ends in a non-null character stores exactly the bytes asked for and
@@ -139,18 +134,14 @@ ErrorCode RegistryKey::SetValue(std::u16string_view name, std::uint32_t type, co
     return static_cast<ErrorCode>(status);
 }
 
-ErrorCode RegistryKey::DeleteValue(std::u16string_view name) {
-    if (!m_impl) return kInvalidHandle;
+ErrorCode RegistryKey::BackendDeleteValue(std::u16string_view name) {
     return static_cast<ErrorCode>(
         RegDeleteValueW(m_impl->handle.Get(), win32::WideString(name).c_str()));
 }
 
-ErrorCode RegistryKey::DeleteSubKey(std::u16string_view name) {
-    if (!m_impl) return kInvalidHandle;
-    // An empty name would delete this key itself.
-    const std::wstring subKey = win32::WideString(name);
-    if (subKey.c_str()[0] == L'\0') return kInvalidParameter;
-    return static_cast<ErrorCode>(RegDeleteKeyW(m_impl->handle.Get(), subKey.c_str()));
+ErrorCode RegistryKey::BackendDeleteSubKey(std::u16string_view name) {
+    return static_cast<ErrorCode>(
+        RegDeleteKeyW(m_impl->handle.Get(), win32::WideString(name).c_str()));
 }
 
 }  // namespace mossvane::platform

@@ -8,9 +8,9 @@
 
 #include <shlobj.h>
 
-#include <atomic>
 #include <string>
 
+#include "platform/file_replace.h"
 #include "platform/system_info.h"
 #include "platform/win32/unique_handle.h"
 
@@ -104,12 +104,6 @@ std::string WithCrLf(std::string_view text) {
     return out;
 }
 
-std::wstring TemporaryNameFor(const std::wstring& path) {
-    static std::atomic<unsigned> counter{0};
-    return path + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-           std::to_wstring(++counter);
-}
-
 }  // namespace
 
 char16_t PathSeparator() {
@@ -121,7 +115,7 @@ ErrorCode GetUserDataFolder(std::u16string& folder) {
     return IsVistaOrLater() ? RoamingAppDataFolder(folder) : LocalAppDataFolder(folder);
 }
 
-ErrorCode CreateFolder(std::u16string_view path) {
+ErrorCode backend::CreateFolder(std::u16string_view path) {
     const std::wstring widePath = win32::WideString(path);
     if (CreateDirectoryW(widePath.c_str(), nullptr)) return kSuccess;
     return LastErrorOr(kPathNotFound);
@@ -136,8 +130,7 @@ JobFile::~JobFile() = default;
 JobFile::JobFile(JobFile&& other) noexcept = default;
 JobFile& JobFile::operator=(JobFile&& other) noexcept = default;
 
-ErrorCode JobFile::CreateNew(std::u16string_view path, JobFile& file) {
-    file.Close();
+ErrorCode JobFile::BackendCreateNew(std::u16string_view path, JobFile& file) {
     const std::wstring widePath = win32::WideString(path);
     UniqueHandle handle(CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -158,8 +151,7 @@ void JobFile::Close() {
     m_impl.reset();
 }
 
-ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
-    if (!IsValid()) return kInvalidHandle;
+ErrorCode JobFile::BackendAppendAtEnd(const void* data, std::size_t size) {
     LARGE_INTEGER zero{};
     if (!SetFilePointerEx(m_impl->handle.Get(), zero, nullptr, FILE_END)) {
         return LastErrorOr(kWriteFault);
@@ -167,22 +159,18 @@ ErrorCode JobFile::AppendAtEnd(const void* data, std::size_t size) {
     return WriteAll(m_impl->handle.Get(), data, size);
 }
 
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    const std::wstring target = win32::WideString(path);
-    const std::wstring temporary = TemporaryNameFor(target);
-    UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return LastErrorOr(kAccessDenied);
-    const std::string bytes = WithCrLf(text);
-    ErrorCode error = WriteAll(file.Get(), bytes.data(), bytes.size());
-    if (error == kSuccess && !FlushFileBuffers(file.Get())) error = LastErrorOr(kWriteFault);
-    file.Reset();
-    if (error == kSuccess && !MoveFileExW(temporary.c_str(), target.c_str(),
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = LastErrorOr(kWriteFault);
-    }
-    if (error != kSuccess) DeleteFileW(temporary.c_str());
+// A job file is opened without FILE_SHARE_DELETE, so neither it nor its
+// folder can be removed while it is written: flushing and closing is all.
+ErrorCode JobFile::BackendFlushAndClose() {
+    UniqueHandle handle = std::move(m_impl->handle);
+    m_impl.reset();
+    ErrorCode error = FlushFileBuffers(handle.Get()) ? kSuccess : LastErrorOr(kWriteFault);
+    if (!CloseHandle(handle.Release()) && error == kSuccess) error = LastErrorOr(kWriteFault);
     return error;
+}
+
+ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+    return platform::ReplaceFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
 }
 
 }  // namespace mossvane::platform
