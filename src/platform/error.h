@@ -32,5 +32,7 @@ inline constexpr ErrorCode kSemTimeout = 121;
 inline constexpr ErrorCode kBadPathname = 161;
 inline constexpr ErrorCode kPipeConnected = 535;
 inline constexpr ErrorCode kKeyDeleted = 1018;
+// The peer's end went away without an orderly close: data may be lost.
+inline constexpr ErrorCode kConnectionReset = 10054;
 
 }  // namespace mossvane::platform
