@@ -49,8 +49,11 @@ std::u16string ReadRequest(int fd) {
 }  // namespace
 
 FakeServer::FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
-                       std::size_t keepMessages)
-    : m_socketPath(socketPath), m_answer(std::move(answer)), m_keepMessages(keepMessages) {
+                       std::size_t keepMessages, JobEnd jobEnd)
+    : m_socketPath(socketPath),
+      m_answer(std::move(answer)),
+      m_keepMessages(keepMessages),
+      m_jobEnd(jobEnd) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
@@ -101,6 +104,8 @@ void FakeServer::Serve() {
             onlyJobMessages = false;
             break;
         }
+        // Data left unread makes the close a reset for the sender.
+        if (header[1] == kEndJobCommand && m_jobEnd == JobEnd::Reset) break;
         ReceivedMessage message{header[1], std::vector<std::uint8_t>(header[2] | (header[3] << 8))};
         if (!ReadExactly(jobFd, message.payload.data(), message.payload.size())) break;
         messages.push_back(std::move(message));

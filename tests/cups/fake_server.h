@@ -18,6 +18,12 @@ struct ReceivedMessage {
     std::vector<std::uint8_t> payload;
 };
 
+// How the stand-in ends the job's connection once END_JOB_CMD comes.
+enum class JobEnd {
+    Orderly,  // Reads the whole message, then closes, as the server does.
+    Reset,    // Closes with the message unread, as a server that died would.
+};
+
 class FakeServer {
   public:
     // Listens on socketPath. With an answer, the first connection's request
@@ -26,7 +32,7 @@ class FakeServer {
     // keepMessages job messages it closes the job's connection, as the
     // server does when it can't store a job.
     FakeServer(const std::string& socketPath, std::optional<std::u16string> answer,
-               std::size_t keepMessages = SIZE_MAX);
+               std::size_t keepMessages = SIZE_MAX, JobEnd jobEnd = JobEnd::Orderly);
     ~FakeServer();
     FakeServer(const FakeServer&) = delete;
     FakeServer& operator=(const FakeServer&) = delete;
@@ -46,6 +52,7 @@ class FakeServer {
     std::string m_socketPath;
     std::optional<std::u16string> m_answer;
     std::size_t m_keepMessages;
+    JobEnd m_jobEnd;
     int m_listenFd = -1;
     std::thread m_thread;
     std::mutex m_mutex;

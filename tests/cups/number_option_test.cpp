@@ -143,6 +143,17 @@ TEST_F(StandInServerTest, AJobTheServerStopsTakingFailsWithAMessage) {
         << output;
 }
 
+// Only an orderly end tells that the server took the job; a connection that
+// breaks instead may have lost it, so CUPS is to try the job again.
+TEST_F(StandInServerTest, AJobTheServerMayHaveLostIsTriedAgainLater) {
+    FakeServer server(SocketPath(), std::nullopt, SIZE_MAX, JobEnd::Reset);
+    ASSERT_TRUE(server.IsListening());
+    std::string output;
+    EXPECT_EQ(RunBackend("mossvane:/", output), 6) << output;
+    EXPECT_NE(output.find("ERROR: The connection to the Mossvane server broke"), std::string::npos)
+        << output;
+}
+
 TEST(BackendDiscoveryTest, WithoutArgumentsItListsItsDevice) {
     std::string output;
     ProcessOptions options;

@@ -140,10 +140,11 @@ int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& infor
             Report("ERROR", "The Mossvane server answered a job message, which it never does.");
             return kBackendFailed;
         default:
+            // Only an orderly end says that the server stored the job.
             Report("ERROR",
-                   "The Mossvane server ended the connection before it took the whole job (its "
-                   "debug output says why).");
-            return kBackendFailed;
+                   "The connection to the Mossvane server broke before it took the whole job; "
+                   "the job will be tried again later.");
+            return kBackendRetry;
     }
     Report("INFO", "Job sent: " + std::to_string(report.dataBytes) + " bytes" +
                        (report.markerAdded ? ", end-of-job marker added" : ""));
