@@ -321,6 +321,8 @@ TEST_P(ExitRaceTest, JobInProgressIsStoredWhole) {
     EXPECT_TRUE(EndedInOrder(job)) << Trace();
     ExpectJobStored();
     ExpectServerEnds();
+    // The EXIT connection is still open, but only a job is waited for.
+    EXPECT_EQ(Trace().find("[PI] Stopping with"), std::string::npos) << Trace();
 }
 
 INSTANTIATE_TEST_SUITE_P(JobEnd, ExitRaceTest, ::testing::Bool(), [](const auto& info) {
