@@ -57,7 +57,10 @@ class ExitChecker {
             return;
         }
         try {
-            std::thread(&ExitChecker::ThreadMain, this).detach();
+            // The first round is fixed here: a restart before the thread runs
+            // ends it with its end line like any other.
+            std::thread(&ExitChecker::ThreadMain, this, Round{m_generation, m_requestedAt})
+                .detach();
             m_running = true;
         } catch (const std::system_error& error) {
             DebugPrint(u"[PI] ConfirmServerTerminate() - CreateThread failed, GLE=%d.\n",
@@ -80,15 +83,15 @@ class ExitChecker {
         Clock::time_point start;
     };
 
-    void ThreadMain() {
+    void ThreadMain(Round round) {
         platform::OutputDebugText(u"[PI] ExitThread Enter");
         for (;;) {
-            const Round round = CurrentRound();
             if (RunPasses(round)) {
                 platform::OutputDebugText(u"[PI] ExitThread End ( No More)");
                 Server().exitEvent.Set();
             }
             if (FinishUnlessRestarted(round.generation)) return;
+            round = CurrentRound();
         }
     }
 

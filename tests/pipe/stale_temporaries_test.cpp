@@ -75,7 +75,11 @@ TEST_F(LeftOverFilesTest, RemovesOnlyOldTemporaries) {
 TEST_F(LeftOverFilesTest, FoldersWithTheNameAreLeftAlone) {
     const fs::path folder = m_folder.path() / "202612072158030012.info.tmp4242_1";
     fs::create_directory(folder);
-    fs::last_write_time(folder, fs::file_time_type::clock::now() - kStaleTemporaryAge - 60s);
+    std::error_code error;
+    fs::last_write_time(folder, fs::file_time_type::clock::now() - kStaleTemporaryAge - 60s, error);
+    // Under Wine a folder's time can't be set this way; a young folder
+    // would prove nothing.
+    if (error) GTEST_SKIP() << "can't age a folder here: " << error.message();
     EXPECT_EQ(Sweep(), 0u);
     EXPECT_TRUE(fs::exists(folder));
 }
