@@ -213,10 +213,14 @@ class StopRaceTest : public ServerTest {
         ASSERT_TRUE(WaitUntil([] { return PathExists(SocketPath()); }, kStartTimeout));
     }
 
+    // Once a client was served the socket surely listens: a server stopped
+    // between making its socket file and listening would refuse clients.
     void StartPlainServer() {
         m_server = StartServer();
         ASSERT_TRUE(m_server);
-        ASSERT_TRUE(WaitUntil([] { return PathExists(SocketPath()); }, kStartTimeout));
+        platform::PipeConnection first;
+        ASSERT_TRUE(Connect(first));
+        ASSERT_TRUE(ExchangeQuickRequest(first));
     }
 
     void Signal(int signalNumber) {
@@ -340,7 +344,8 @@ TEST_F(StopRaceTest, SenderReportsAJobTheServerNeverTook) {
                                       {"job", "--add-uel", data}, folder());
     ASSERT_TRUE(sender);
     // Everything is written; it waits for the server to end the connection.
-    ASSERT_TRUE(WaitUntil([&] { return IsReadingSocket(sender->Id()); }, kStartTimeout));
+    ASSERT_TRUE(WaitUntil([&] { return IsReadingSocket(sender->Id()); }, kStartTimeout))
+        << sender->DebugOutput();
     m_server->Kill();
 
     int exitCode = -1;
