@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "pipe/job_message.h"
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {

@@ -18,13 +18,13 @@
 #include <thread>
 
 #include "job_client.h"
-#include "pipe/job_message.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
-#include "pipe/pipe_name.h"
 #include "pipe/stale_temporaries.h"
 #include "service_test_support.h"
 #include "support/temp_folder.h"
+#include "wire/job_message.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {
@@ -351,7 +351,7 @@ TEST_F(StopRaceTest, SenderReportsAJobTheServerNeverTook) {
     int exitCode = -1;
     ASSERT_TRUE(sender->WaitForExit(kStartTimeout, exitCode));
     EXPECT_EQ(exitCode, 3);
-    EXPECT_NE(sender->DebugOutput().find("the connection broke"), std::string::npos)
+    EXPECT_NE(sender->DebugOutput().find("the server ended the job early"), std::string::npos)
         << sender->DebugOutput();
 }
 
