@@ -143,13 +143,16 @@ int ThreadsWritingTrace(std::uint32_t pid) {
     return writing;
 }
 
-// Whether the (single-threaded) process waits in read(2) on a socket.
+// Whether the (single-threaded) process waits for its socket: in read(2) on
+// it, or in poll(2).
 bool IsReadingSocket(std::uint32_t pid) {
     const std::string process = "/proc/" + std::to_string(pid);
     std::istringstream call(ReadText(process + "/syscall"));
     std::string number;
     std::string fd;
     call >> number >> fd;
+    // Waiting in poll: the sender polls its socket alone once it is connected.
+    if (number == "7" || number == "271") return true;
     if (number != "0" || fd.rfind("0x", 0) != 0) return false;
     std::error_code error;
     const fs::path target =
