@@ -1,8 +1,5 @@
 #include "app/plug_in_server.h"
 
-#include <chrono>
-#include <thread>
-
 #include "app/command_line.h"
 #include "app/instance_lock.h"
 #include "log/debug_print.h"
@@ -29,29 +26,15 @@ std::int32_t ShowPhoneNumberDialog(std::u16string& number) {
     return result;
 }
 
-// How long a stop asked for from outside (SIGTERM, Ctrl+C) lets the
-// connections in progress finish before the process ends regardless.
-constexpr auto kStopGracePeriod = std::chrono::seconds(10);
-constexpr auto kStopPollInterval = std::chrono::milliseconds(50);
-
-void WaitForConnectionsToEnd() {
-    auto deadline = std::chrono::steady_clock::now() + kStopGracePeriod;
-    while (Server().CallCount > 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kStopPollInterval);
-    }
-}
-
-// The listener stops taking clients on the exit event whoever sets it; only
-// a stop from outside waits for the clients already served, so that a job
-// being written is not cut off. A job still open at the deadline stays as
-// a broken connection leaves it.
+// A stop asked for from outside waits for every connection in progress,
+// as the listener's own stops do (see pipe/server_stop.h).
 void RunServerUntilStopped() {
     platform::StopSignals stopSignals([](int signalNumber) {
         DebugPrint(u"[PI] Stop requested by signal %d\n", signalNumber);
+        Server().stopFromOutside = true;
         Server().exitEvent.Set();
     });
     PipeServer::Run();
-    if (stopSignals.Requested()) WaitForConnectionsToEnd();
 }
 
 void RunLocked(std::u16string_view commandLine) {

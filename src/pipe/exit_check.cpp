@@ -1,6 +1,7 @@
 #include "pipe/exit_check.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <system_error>
@@ -38,27 +39,40 @@ bool IsSpoolerPreparing() {
 // One thread runs the passes. A request while it runs restarts them without
 // waking it: the thread finds the restart when its current pass is due and
 // then times the new first pass from the request. Waking it for every ended
-// connection would cost a busy server a context switch per client.
+// connection would cost a busy server a context switch per client. Every
+// round that the trace announces with its enter line ends with an end line,
+// whether it ran its passes, was restarted or was cut short by the stop.
 class ExitChecker {
   public:
     void Request() {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> guard(m_mutex);
+        // The stop is decided: there is nothing left to check.
+        if (m_stopping || Server().exitEvent.IsSet()) return;
+        m_requestedAt = Clock::now();
         if (m_running) {
             ++m_generation;
-            m_requestedAt = Clock::now();
-            lock.unlock();
-            // Where a check of its own would have started.
+            // Where a check of its own would have started; written under the
+            // lock so that the round's end line can't come before it.
             platform::OutputDebugText(u"[PI] ExitThread Enter");
             return;
         }
-        m_requestedAt = Clock::now();
         try {
-            std::thread(&ExitChecker::ThreadMain, this).detach();
+            // The first round is fixed here: a restart before the thread runs
+            // ends it with its end line like any other.
+            std::thread(&ExitChecker::ThreadMain, this, Round{m_generation, m_requestedAt})
+                .detach();
             m_running = true;
         } catch (const std::system_error& error) {
             DebugPrint(u"[PI] ConfirmServerTerminate() - CreateThread failed, GLE=%d.\n",
                        error.code().value());
         }
+    }
+
+    void Stop(std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_wake.notify_all();
+        m_wake.wait_for(lock, timeout, [this] { return !m_running; });
     }
 
   private:
@@ -69,23 +83,26 @@ class ExitChecker {
         Clock::time_point start;
     };
 
-    void ThreadMain() {
+    void ThreadMain(Round round) {
         platform::OutputDebugText(u"[PI] ExitThread Enter");
         for (;;) {
-            const Round round = CurrentRound();
             if (RunPasses(round)) {
                 platform::OutputDebugText(u"[PI] ExitThread End ( No More)");
                 Server().exitEvent.Set();
             }
             if (FinishUnlessRestarted(round.generation)) return;
+            round = CurrentRound();
         }
     }
 
-    // True when all passes were clean; false when the server is busy or a
-    // restart was asked for.
+    // True when all passes were clean; false, after the round's end line,
+    // when the server is busy, a restart was asked for or the server stops.
     bool RunPasses(const Round& round) {
         for (int pass = 1; pass <= kIdlePasses; ++pass) {
-            if (!SleepUntil(round.start + pass * kPassInterval, round.generation)) return false;
+            if (!SleepUntil(round.start + pass * kPassInterval, round.generation)) {
+                platform::OutputDebugText(u"[PI] ExitThread End");
+                return false;
+            }
             if (IsSpoolerPreparing()) {
                 platform::OutputDebugText(u"[PI] ExitThread End because spooler is preparing.");
                 return false;
@@ -101,11 +118,11 @@ class ExitChecker {
     }
 
     // Sleeps until the pass is due; false when a restart was asked for
-    // meanwhile.
+    // meanwhile or the server is stopping. Only the stop wakes it early.
     bool SleepUntil(Clock::time_point due, std::uint64_t generation) {
-        std::this_thread::sleep_until(due);
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_generation == generation;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_until(lock, due, [this] { return m_stopping; });
+        return !m_stopping && m_generation == generation && !Server().exitEvent.IsSet();
     }
 
     Round CurrentRound() {
@@ -113,17 +130,24 @@ class ExitChecker {
         return {m_generation, m_requestedAt};
     }
 
+    // A restart asked for while the stop was being decided is not run; its
+    // enter line is already written, so it gets its end line here.
     bool FinishUnlessRestarted(std::uint64_t generation) {
         std::lock_guard<std::mutex> guard(m_mutex);
-        if (m_generation != generation) return false;
+        const bool restarted = m_generation != generation;
+        if (restarted && !m_stopping && !Server().exitEvent.IsSet()) return false;
+        if (restarted) platform::OutputDebugText(u"[PI] ExitThread End");
         m_running = false;
+        m_wake.notify_all();
         return true;
     }
 
     std::mutex m_mutex;
+    std::condition_variable m_wake;
     std::uint64_t m_generation = 0;
     Clock::time_point m_requestedAt;
     bool m_running = false;
+    bool m_stopping = false;
 };
 
 ExitChecker& Checker() {
@@ -140,6 +164,10 @@ void ConfirmServerTerminate() {
     if (callCount >= 2) return;
     platform::OutputDebugText(u"[PI] ConfirmServerTerminate() - Create Exit Thread");
     Checker().Request();
+}
+
+void EndExitChecks(std::chrono::milliseconds timeout) {
+    Checker().Stop(timeout);
 }
 
 }  // namespace mossvane

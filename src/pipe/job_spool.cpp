@@ -7,6 +7,8 @@
 #include "pipe/job_file.h"
 #include "pipe/job_info.h"
 #include "pipe/job_warning.h"
+#include "pipe/stale_temporaries.h"
+#include "pipe/whole_file_writes.h"
 #include "platform/debug_output.h"
 #include "wire/terminated_text.h"
 
@@ -56,6 +58,7 @@ bool JobSpool::OnCreateJob(const std::uint8_t* payload, std::size_t size) {
     m_jobFile = CreateJobFile(ReadJobNumber(payload), m_jobFilePath);
     if (m_jobFilePath.empty() || !m_jobFile.IsValid()) return false;
     bCreateJob = true;
+    RemoveStaleJobInfoTemporaries(m_jobFilePath);
     return true;
 }
 
@@ -129,7 +132,11 @@ bool JobSpool::OnEndJob(const std::uint8_t* payload, std::size_t size) {
     if (!CompleteJobFile()) return false;
     std::u16string text(static_cast<std::size_t>(length), u'\0');
     std::memcpy(text.data(), payload, text.size() * sizeof(char16_t));
-    WriteJobInfo(m_jobFilePath, text.data(), text.size());
+    {
+        // The process must not end between the temporary file and its rename.
+        WholeFileWrite whole;
+        WriteJobInfo(m_jobFilePath, text.data(), text.size());
+    }
     // The end of a job always ends its connection.
     return false;
 }

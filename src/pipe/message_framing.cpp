@@ -50,7 +50,9 @@ class Framing {
     }
 
     void ReportReadFailure(platform::ErrorCode error) {
-        if (error == platform::kBrokenPipe) {
+        // A client that goes without reading what it was sent resets the
+        // connection; for the server that is a disconnect like any other.
+        if (error == platform::kBrokenPipe || error == platform::kConnectionReset) {
             m_handler.TraceStandardOutput("InstanceThread: client disconnected.\n");
             m_handler.TraceDebug(u"[PI]InstanceThread: ReadFile PIPE BROKEN exit.");
             return;

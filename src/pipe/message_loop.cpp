@@ -10,6 +10,7 @@
 #include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/pipe_server.h"
+#include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/wipe.h"
 #include "wire/terminated_text.h"
@@ -42,6 +43,37 @@ class PipeByteSource : public ByteSource {
     bool m_clientChecked = false;
 };
 
+// Counts the connection among those that carry requests (see
+// ServerState::requestConnections) from its first request until it ends or
+// starts a print job after all.
+class RequestConnectionMark {
+  public:
+    RequestConnectionMark() = default;
+    ~RequestConnectionMark() { Clear(); }
+    RequestConnectionMark(const RequestConnectionMark&) = delete;
+    RequestConnectionMark& operator=(const RequestConnectionMark&) = delete;
+
+    void SetUnlessJob() {
+        if (m_set || m_job) return;
+        m_set = true;
+        ++Server().requestConnections;
+    }
+    void ClearForJob() {
+        m_job = true;
+        Clear();
+    }
+
+  private:
+    void Clear() {
+        if (!m_set) return;
+        m_set = false;
+        --Server().requestConnections;
+    }
+
+    bool m_set = false;
+    bool m_job = false;
+};
+
 class ConnectionHandler : public MessageHandler {
   public:
     ConnectionHandler(platform::PipeConnection& pipe, char16_t* replyBuffer)
@@ -55,6 +87,7 @@ class ConnectionHandler : public MessageHandler {
         }
         std::u16string request(static_cast<std::size_t>(length), u'\0');
         std::memcpy(request.data(), bytes, request.size() * sizeof(char16_t));
+        m_kind.SetUnlessJob();
         std::uint32_t answerLength = 0;
         PipeServer::GetAnswerToRequest(request.c_str(), m_reply, &answerLength);
         bool written = WriteAnswer(answerLength);
@@ -66,6 +99,7 @@ class ConnectionHandler : public MessageHandler {
 
     bool OnJobMessage(std::uint8_t command, const std::uint8_t* payload,
                       std::size_t size) override {
+        m_kind.ClearForJob();
         return m_jobs.Dispatch(command, payload, size);
     }
 
@@ -88,6 +122,7 @@ class ConnectionHandler : public MessageHandler {
     platform::PipeConnection& m_pipe;
     char16_t* m_reply;
     JobSpool m_jobs;
+    RequestConnectionMark m_kind;
 };
 
 }  // namespace

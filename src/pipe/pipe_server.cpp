@@ -7,6 +7,7 @@
 #include "log/debug_print.h"
 #include "pipe/connection_threads.h"
 #include "pipe/server_state.h"
+#include "pipe/server_stop.h"
 #include "platform/debug_output.h"
 #include "platform/pipe.h"
 #include "wire/pipe_name.h"
@@ -39,9 +40,10 @@ bool StartConnectionThread(platform::PipeConnection connection) {
     }
 }
 
-}  // namespace
-
-void PipeServer::Run() {
+// Takes clients until the exit event is set or the pipe fails. The listener
+// goes when this returns: from then on no client is taken, and one still in
+// an inherited socket's queue waits there for the next start.
+void Listen() {
     ServerState& state = Server();
     platform::PipeListener listener(UserPipeName());
     for (;;) {
@@ -64,6 +66,13 @@ void PipeServer::Run() {
         }
         if (!StartConnectionThread(std::move(connection))) return;
     }
+}
+
+}  // namespace
+
+void PipeServer::Run() {
+    Listen();
+    FinishServerStop();
 }
 
 }  // namespace mossvane

@@ -9,7 +9,8 @@ namespace mossvane {
 class PipeServer {
   public:
     // Runs the listener on the calling thread until the exit event is set or
-    // a pipe instance can't be created.
+    // a pipe instance can't be created, then lets the connections in
+    // progress finish (server_stop.h).
     static void Run();
 
     // Reads the command of the null-terminated request text, carries it out

@@ -177,6 +177,7 @@ void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
         AnswerGetInfo(trace, answer);
     } else if (command == kExitCommand) {
         platform::OutputDebugText(u"[PI] GetAnswerToRequest() - Exit");
+        Server().exitRequested = true;
         Server().exitEvent.Set();
     }
     *answerLength = static_cast<std::uint32_t>((TextLength(answer) + 1) * sizeof(char16_t));

@@ -39,6 +39,9 @@ void ResetServerState() {
     state.CallCount = 0;
     state.MySeqNo = -1;
     state.CurrentNo = 0;
+    state.requestConnections = 0;
+    state.exitRequested = false;
+    state.stopFromOutside = false;
     state.turnEvent.Clear();
 }
 

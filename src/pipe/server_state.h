@@ -42,6 +42,16 @@ struct ServerState {
     // Last dialog ticket drawn and the ticket whose dialog may show now.
     std::int32_t MySeqNo = -1;
     std::atomic<std::int32_t> CurrentNo = 0;
+
+    // What a stop waits for (see server_stop.h). Connections whose client
+    // sends requests rather than a print job, counted from their first
+    // request on: an EXIT request ends them with the process (a dialog on
+    // screen, a request waiting for its turn) instead of waiting for them.
+    std::atomic<std::int32_t> requestConnections = 0;
+    // Set before the exit event by an EXIT request and by a stop asked for
+    // from outside the process (a signal).
+    std::atomic<bool> exitRequested = false;
+    std::atomic<bool> stopFromOutside = false;
 };
 
 ServerState& Server();

@@ -36,5 +36,7 @@ inline constexpr ErrorCode kIsAFolder = 336;        // ERROR_DIRECTORY_NOT_SUPPO
 inline constexpr ErrorCode kBadDatabase = 1009;     // ERROR_BADDB: a damaged hive
 inline constexpr ErrorCode kPipeConnected = 535;
 inline constexpr ErrorCode kKeyDeleted = 1018;
+// The peer's end went away without an orderly close: data may be lost.
+inline constexpr ErrorCode kConnectionReset = 10054;
 
 }  // namespace mossvane::platform

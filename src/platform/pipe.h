@@ -17,7 +17,11 @@ namespace mossvane::platform {
 inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 
 // One end of a connected pipe: a server instance or a client handle. Reads
-// and writes block; a peer that has closed its end gives kBrokenPipe.
+// and writes block. A read gives kBrokenPipe once the peer has ended the
+// connection in order (after everything it wrote was read), and
+// kConnectionReset when the peer's end went away otherwise: it closed with
+// data still unread or, where the system tells it apart, its process ended
+// without ending the connection.
 class PipeConnection {
   public:
     PipeConnection();
@@ -94,8 +98,11 @@ class PipeListener {
     ErrorCode CreateInstance();
 
     // Waits for a client on the pending instance or for exitEvent, whichever
-    // comes first (a connection wins when both are ready). On Connected the
-    // instance moves into connection; on Failed error holds the cause.
+    // comes first. Once exitEvent is set no further client is taken; only a
+    // client the system has already connected to the pending instance (a
+    // Windows pipe instance, which closing would drop) is still handed over.
+    // On Connected the instance moves into connection; on Failed error holds
+    // the cause.
     ListenResult WaitForClient(const Event& exitEvent, PipeConnection& connection,
                                ErrorCode& error);
 

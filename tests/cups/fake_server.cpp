@@ -151,6 +151,8 @@ void FakeServer::Serve() {
             onlyJobMessages = false;
             break;
         }
+        // Data left unread makes the close a reset for the sender.
+        if (header[1] == kEndJobCommand && m_options.jobEnd == JobEnd::Reset) break;
         ReceivedMessage message{header[1], std::vector<std::uint8_t>(header[2] | (header[3] << 8))};
         if (!ReadExactly(jobFd, message.payload.data(), message.payload.size())) break;
         std::size_t count = 0;

@@ -22,6 +22,12 @@ struct ReceivedMessage {
     std::vector<std::uint8_t> payload;
 };
 
+// How the stand-in ends the job's connection once END_JOB_CMD comes.
+enum class JobEnd {
+    Orderly,  // Reads the whole message, then closes, as the server does.
+    Reset,    // Closes with the message unread, as a server that died would.
+};
+
 struct FakeServerOptions {
     // With an answer, the first connection's request gets it (UTF-16,
     // terminated) and the second connection carries the job; without one,
@@ -37,6 +43,7 @@ struct FakeServerOptions {
     // sees that user (only the listening thread changes its identity).
     std::optional<uid_t> uid;
     gid_t gid = 0;
+    JobEnd jobEnd = JobEnd::Orderly;
 };
 
 class FakeServer {

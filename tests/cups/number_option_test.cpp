@@ -309,6 +309,19 @@ INSTANTIATE_TEST_SUITE_P(
                       TrustCase{"RelativeRuntimeRoot", 4, "not an absolute path"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Only an orderly end tells that the server took the job; a connection that
+// breaks instead may have lost it, so CUPS is to try the job again.
+TEST_F(StandInServerTest, AJobTheServerMayHaveLostIsTriedAgainLater) {
+    FakeServerOptions options;
+    options.jobEnd = JobEnd::Reset;
+    FakeServer server(SocketPath(Alice()), AsServerOf(Alice(), options));
+    ASSERT_TRUE(server.IsListening());
+    std::string output;
+    EXPECT_EQ(RunAlicesJob("mossvane:/", output), 6) << output;
+    EXPECT_NE(output.find("ERROR: The connection to the Mossvane server broke"), std::string::npos)
+        << output;
+}
+
 TEST(BackendDiscoveryTest, WithoutArgumentsItListsItsDevice) {
     std::string output;
     ProcessOptions options;

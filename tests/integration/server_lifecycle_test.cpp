@@ -7,11 +7,31 @@
 #include <vector>
 
 #include "server_harness.h"
+#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {
 
 constexpr std::string_view kNoMoreLine = "[PI] ExitThread End ( No More)";
+
+// Lines that begin with the prefix.
+std::size_t CountLinesStartingWith(std::string_view text, std::string_view prefix) {
+    std::size_t count = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (text.substr(start, end - start).starts_with(prefix)) ++count;
+        start = end + 1;
+    }
+    return count;
+}
+
+// Every exit check that the trace opens also ends there, however it ended.
+void ExpectEveryExitCheckEnded(std::string_view debug) {
+    EXPECT_EQ(CountLines(debug, "[PI] ExitThread Enter"),
+              CountLinesStartingWith(debug, "[PI] ExitThread End"))
+        << debug;
+}
 
 class ServerLifecycleTest : public ServerTest {
   protected:
@@ -32,8 +52,42 @@ class ServerLifecycleTest : public ServerTest {
                              "and reset"),
                   std::string::npos);
         EXPECT_NE(debug.find("[PI] End PlugIn Server"), std::string::npos);
+        ExpectEveryExitCheckEnded(debug);
+    }
+
+    void SendExit() {
+        platform::PipeConnection client;
+        ASSERT_TRUE(Connect(client));
+        std::vector<std::uint8_t> request = EncodeRequest(u"@=EXIT");
+        std::size_t written = 0;
+        ASSERT_EQ(client.Write(request.data(), request.size(), written), platform::kSuccess);
     }
 };
+
+// A client that comes and goes between two passes restarts the check; the
+// round it cut short still writes its end line.
+TEST_F(ServerLifecycleTest, RestartedCheckWritesItsEnd) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] ExitThread (CallCount : 0)"));
+    VisitOnce();
+    ExpectCleanStop(*server);
+    EXPECT_GE(CountLines(server->DebugOutput(), "[PI] ExitThread Enter"), 2u);
+}
+
+// EXIT in the middle of a check: the check ends with the server, and none
+// starts after the stop is decided.
+TEST_F(ServerLifecycleTest, CheckRunningAtExitWritesItsEnd) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] ExitThread (CallCount : 0)"));
+    SendExit();
+    int exitCode = -1;
+    ASSERT_TRUE(server->WaitForExit(kStartTimeout, exitCode)) << server->DebugOutput();
+    ExpectEveryExitCheckEnded(server->DebugOutput());
+}
 
 TEST_F(ServerLifecycleTest, FirstInstanceTakesTheLockAndServes) {
     auto server = StartServer();

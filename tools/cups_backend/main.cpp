@@ -205,6 +205,11 @@ int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) 
         case IoResult::TimedOut:
             return ReportStalledServer(job);
         case IoResult::Closed:
+            // Only an orderly end says that the server stored the job.
+            Report("ERROR",
+                   "The connection to the Mossvane server broke before it took the whole job; "
+                   "the job will be tried again later.");
+            return kBackendRetry;
         case IoResult::Failed:
             Report("ERROR", "The Mossvane server answered a job message, which it never does.");
             return kBackendFailed;

@@ -111,13 +111,17 @@ IoResult ServerConnection::ReadSome(std::uint8_t* buffer, std::size_t size, std:
 IoResult ServerConnection::WaitForClose(const Deadline& deadline) {
     std::uint8_t byte = 0;
     std::size_t got = 0;
+    m_lastError = 0;
     switch (ReadSome(&byte, 1, got, deadline)) {
         case IoResult::Closed:
-            return IoResult::Done;
+            // A reset rather than an orderly end: the server left bytes of
+            // the job unread, or died.
+            return m_lastError == ECONNRESET ? IoResult::Closed : IoResult::Done;
         case IoResult::TimedOut:
             return IoResult::TimedOut;
-        case IoResult::Done:
         case IoResult::Failed:
+            return IoResult::Closed;
+        case IoResult::Done:
             break;
     }
     return IoResult::Failed;

@@ -43,8 +43,9 @@ class ServerConnection {
     IoResult ReadSome(std::uint8_t* buffer, std::size_t size, std::size_t& got,
                       const Deadline& deadline);
 
-    // Waits for the server to close the connection; Done when it closed
-    // without sending anything, Failed when it sent something.
+    // Waits for the server to close the connection: Done when it closed in
+    // order without sending anything, Closed when the connection broke
+    // instead (the job may be lost), Failed when it sent something.
     IoResult WaitForClose(const Deadline& deadline);
 
     int LastError() const { return m_lastError; }

@@ -90,7 +90,11 @@ int RunRequest(std::u16string_view text) {
     connection.AllowServerToTakeForeground();
     std::u16string answer;
     platform::ErrorCode error = client::ExchangeRequest(connection, text, answer);
-    if (error == platform::kBrokenPipe && IsExitRequest(text)) return 0;
+    // The server may end, in whatever way, before it answers EXIT.
+    if ((error == platform::kBrokenPipe || error == platform::kConnectionReset) &&
+        IsExitRequest(text)) {
+        return 0;
+    }
     if (error != platform::kSuccess) {
         PrintError("the server gave no answer (error " + std::to_string(error) + ")");
         return kExitFailed;

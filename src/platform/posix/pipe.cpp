@@ -89,7 +89,8 @@ ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std
             return kSuccess;
         }
         if (got == 0) return kBrokenPipe;  // The peer has closed its end.
-        if (errno != EINTR) return errno == ECONNRESET ? kBrokenPipe : posix::ErrorFromErrno(errno);
+        // A peer that closed with our data still unread, or died, resets.
+        if (errno != EINTR) return posix::ErrorFromErrno(errno);
     }
 }
 
@@ -281,7 +282,11 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
             error = posix::ErrorFromErrno(errno);
             return ListenResult::Failed;
         }
-        if (entries[0].revents == 0) return ListenResult::ExitRequested;
+        // Once the stop is decided no client is taken any more, even one
+        // that is already waiting: it stays in the socket's queue, which an
+        // inherited socket keeps for the next start.
+        if (entries[1].revents != 0 || exitEvent.IsSet()) return ListenResult::ExitRequested;
+        if (entries[0].revents == 0) continue;
 
         posix::UniqueFd client(accept4(m_impl->listenFd.Get(), nullptr, nullptr, SOCK_CLOEXEC));
         if (!client.IsValid()) {

@@ -44,7 +44,7 @@ ErrorCode ErrorFromErrno(int errnoValue) {
         case EPIPE:
             return kNoData;
         case ECONNRESET:
-            return kBrokenPipe;
+            return kConnectionReset;
         case EEXIST:
         case EADDRINUSE:
             return kAlreadyExists;

@@ -57,6 +57,22 @@ struct PipeConnection::Impl {
     }
 };
 
+namespace {
+
+// A server ends a connection in order by flushing and disconnecting its
+// instance, after which the client's reads fail with "pipe not connected".
+// A server handle closed without that (its process ended, or it gave up)
+// fails them with "broken pipe" instead: for the client that is the reset.
+// On the server's side "broken pipe" stays the orderly end, since clients
+// simply close their handles.
+ErrorCode ClientReadError(ErrorCode error) {
+    if (error == ERROR_PIPE_NOT_CONNECTED) return kBrokenPipe;
+    if (error == ERROR_BROKEN_PIPE) return kConnectionReset;
+    return error;
+}
+
+}  // namespace
+
 PipeConnection::PipeConnection() = default;
 PipeConnection::PipeConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 PipeConnection::~PipeConnection() = default;
@@ -76,7 +92,7 @@ ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std
         },
         bytesRead);
     if (error == kSuccess && bytesRead == 0) return kBrokenPipe;
-    return error;
+    return m_impl->isServer ? error : ClientReadError(error);
 }
 
 ErrorCode pipe_backend::Write(PipeConnection::Impl& connection, const void* data, std::size_t size,
