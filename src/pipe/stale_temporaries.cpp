@@ -13,17 +13,11 @@ namespace mossvane {
 
 namespace {
 
-constexpr std::u16string_view kTemporaryMarker = u".tmp";
+// The replacing write names its temporary "<file>." and six letters or digits.
+constexpr std::size_t kTemporarySuffixLength = 6;
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// One or more digits from `at`; `at` moves past them.
-bool SkipDigits(std::u16string_view text, std::size_t& at) {
-    const std::size_t start = at;
-    while (at < text.size() && IsDigit(text[at])) ++at;
-    return at > start;
+bool IsLetterOrDigit(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
 // Whether the folder is due for a look, and if so notes that it had one.
@@ -43,14 +37,15 @@ bool TakeSweepTurn(const std::u16string& folder) {
 }  // namespace
 
 bool IsJobInfoTemporaryName(std::u16string_view name) {
-    const std::u16string marker =
-        std::u16string(kJobInfoExtension) + std::u16string(kTemporaryMarker);
-    const std::size_t found = name.rfind(marker);
-    if (found == std::u16string_view::npos || found == 0) return false;
-    std::size_t at = found + marker.size();
-    if (!SkipDigits(name, at) || at >= name.size() || name[at] != u'_') return false;
-    ++at;
-    return SkipDigits(name, at) && at == name.size();
+    const std::u16string marker = std::u16string(kJobInfoExtension) + u".";
+    if (name.size() <= marker.size() + kTemporarySuffixLength) return false;
+    const std::size_t suffixAt = name.size() - kTemporarySuffixLength;
+    const std::size_t markerAt = suffixAt - marker.size();
+    if (markerAt == 0 || name.substr(markerAt, marker.size()) != marker) return false;
+    for (std::size_t at = suffixAt; at < name.size(); ++at) {
+        if (!IsLetterOrDigit(name[at])) return false;
+    }
+    return true;
 }
 
 void RemoveStaleJobInfoTemporaries(std::u16string_view jobFilePath) {

@@ -1,5 +1,6 @@
 // Temporary information files left behind by a process that ended between
-// writing one and renaming it into place ("<job>.info.tmp<process>_<n>").
+// writing one and renaming it into place ("<job>.info." and six letters or
+// digits).
 // They are removed when the server next writes a job into their folder.
 #pragma once
 

@@ -31,16 +31,16 @@ TEST_P(TemporaryNameTest, OnlyInformationTemporariesCount) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, TemporaryNameTest,
-    ::testing::Values(NameCase{"Written", u"202612072158030012.info.tmp4242_1", true},
-                      NameCase{"LongNumbers", u"a.info.tmp123456789_987654321", true},
+    ::testing::Values(NameCase{"Written", u"202612072158030012.info.k3Xq9Z", true},
+                      NameCase{"AnyJobName", u"a.info.ZZZZZZ", true},
                       NameCase{"InformationFile", u"202612072158030012.info", false},
                       NameCase{"JobFile", u"202612072158030012.prn", false},
-                      NameCase{"JobFileTemporary", u"202612072158030012.prn.tmp4242_1", false},
-                      NameCase{"NoCounter", u"202612072158030012.info.tmp4242", false},
-                      NameCase{"EmptyCounter", u"202612072158030012.info.tmp4242_", false},
-                      NameCase{"LetterInProcess", u"202612072158030012.info.tmp42x2_1", false},
-                      NameCase{"TextAfter", u"202612072158030012.info.tmp4242_1.bak", false},
-                      NameCase{"NoJobName", u".info.tmp4242_1", false}),
+                      NameCase{"JobFileTemporary", u"202612072158030012.prn.k3Xq9Z", false},
+                      NameCase{"ShortSuffix", u"202612072158030012.info.k3Xq9", false},
+                      NameCase{"LongSuffix", u"202612072158030012.info.k3Xq9Zz", false},
+                      NameCase{"SignInSuffix", u"202612072158030012.info.k3-q9Z", false},
+                      NameCase{"TextAfter", u"202612072158030012.info.k3Xq9Z.bak", false},
+                      NameCase{"NoJobName", u".info.k3Xq9Z", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class LeftOverFilesTest : public ::testing::Test {
@@ -61,8 +61,8 @@ class LeftOverFilesTest : public ::testing::Test {
 };
 
 TEST_F(LeftOverFilesTest, RemovesOnlyOldTemporaries) {
-    const fs::path stale = Make("202612072158030012.info.tmp4242_1", kStaleTemporaryAge + 60s);
-    const fs::path young = Make("202612072158030013.info.tmp4242_2", 0s);
+    const fs::path stale = Make("202612072158030012.info.k3Xq9Z", kStaleTemporaryAge + 60s);
+    const fs::path young = Make("202612072158030013.info.p0Lm2W", 0s);
     const fs::path oldJob = Make("202612072158030012.prn", kStaleTemporaryAge + 60s);
     const fs::path oldOther = Make("notes.tmp1_1", kStaleTemporaryAge + 60s);
     EXPECT_EQ(Sweep(), 1u);
@@ -73,7 +73,7 @@ TEST_F(LeftOverFilesTest, RemovesOnlyOldTemporaries) {
 }
 
 TEST_F(LeftOverFilesTest, FoldersWithTheNameAreLeftAlone) {
-    const fs::path folder = m_folder.path() / "202612072158030012.info.tmp4242_1";
+    const fs::path folder = m_folder.path() / "202612072158030012.info.k3Xq9Z";
     fs::create_directory(folder);
     std::error_code error;
     fs::last_write_time(folder, fs::file_time_type::clock::now() - kStaleTemporaryAge - 60s, error);

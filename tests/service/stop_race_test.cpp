@@ -362,8 +362,8 @@ TEST_F(StopRaceTest, SenderReportsAJobTheServerNeverTook) {
 // the next job in its folder; one young enough to be a write in progress
 // stays.
 TEST_F(StopRaceTest, NextJobRemovesStaleTemporaries) {
-    const fs::path stale = m_jobs / "202612072158030012.info.tmp4242_1";
-    const fs::path young = m_jobs / "202612072158030013.info.tmp4242_2";
+    const fs::path stale = m_jobs / "202612072158030012.info.k3Xq9Z";
+    const fs::path young = m_jobs / "202612072158030013.info.p0Lm2W";
     for (const fs::path& path : {stale, young}) std::ofstream(path) << "<?xml";
     fs::last_write_time(
         stale, fs::file_time_type::clock::now() - kStaleTemporaryAge - std::chrono::seconds(60));
