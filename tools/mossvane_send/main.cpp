@@ -55,7 +55,13 @@ class ProgressBar {
 };
 
 int Connect(platform::PipeConnection& connection) {
-    if (ConnectToServer(connection, kConnectPatience) == platform::kSuccess) return 0;
+    const platform::ErrorCode error = ConnectToServer(connection, kConnectPatience);
+    if (error == platform::kSuccess) return 0;
+    if (error == platform::kUntrustedServer) {
+        PrintError("the pipe " + platform::Utf16ToUtf8(UserPipeName()) +
+                   " is served by a process of another user; nothing was sent to it");
+        return kExitNoServer;
+    }
     PrintError("no server is running for this user (pipe " + platform::Utf16ToUtf8(UserPipeName()) +
                ")");
     return kExitNoServer;

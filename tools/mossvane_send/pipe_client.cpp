@@ -17,6 +17,8 @@ platform::ErrorCode ConnectToServer(platform::PipeConnection& connection,
             return platform::kSuccess;
         case ConnectResult::StayedBusy:
             return platform::kPipeBusy;
+        case ConnectResult::UntrustedServer:
+            return platform::kUntrustedServer;
         case ConnectResult::NoInstance:
             break;
     }

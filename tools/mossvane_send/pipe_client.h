@@ -11,7 +11,8 @@
 namespace mossvane::send {
 
 // Connects to the current user's pipe, waiting while it is busy and giving a
-// server that is just starting a moment. kFileNotFound when none runs.
+// server that is just starting a moment. kFileNotFound when none runs,
+// kUntrustedServer when the pipe's server is not this user's.
 platform::ErrorCode ConnectToServer(platform::PipeConnection& connection,
                                     std::chrono::milliseconds patience);
 
