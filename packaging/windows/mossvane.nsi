@@ -4,7 +4,9 @@
 ; driver plug-in key. Made by the `installer` build target:
 ;   makensis -DVERSION=x.y.z -DVERSION_MAJOR=x -DVERSION_MINOR=y
 ;            -DSTAGE=<installed bin folder> -DOUTFILE=<setup.exe> mossvane.nsi
-; Silent use: setup.exe /S [/D=<folder>], uninstall.exe /S.
+; Silent use: setup.exe /S [/D=<folder>], uninstall.exe /S. A folder outside
+; program files must be new, empty or an earlier install; it gets the
+; permissions of program files.
 
 Unicode true
 Target amd64-unicode
@@ -42,7 +44,87 @@ Function un.onInit
     SetRegView 64
 FunctionEnd
 
+; $0 = 1 when $INSTDIR is inside a program-files folder, whose permissions
+; already let only administrators and the system change what is in it.
+Function IsInsideProgramFiles
+    StrCpy $0 1
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$INSTDIR" $1
+    StrCmp $2 "$PROGRAMFILES64\" inside
+    StrLen $1 "$PROGRAMFILES\"
+    StrCpy $2 "$INSTDIR" $1
+    StrCmp $2 "$PROGRAMFILES\" inside
+    StrCpy $0 0
+inside:
+FunctionEnd
+
+; $0 = 1 when $INSTDIR holds nothing.
+Function IsEmptyFolder
+    StrCpy $0 1
+    FindFirst $1 $2 "$INSTDIR\*"
+next:
+    StrCmp $2 "" close
+    StrCmp $2 "." skip
+    StrCmp $2 ".." skip
+    StrCpy $0 0
+    Goto close
+skip:
+    FindNext $1 $2
+    Goto next
+close:
+    FindClose $1
+FunctionEnd
+
+; Administrators own the folder and may change it, so may the system; users
+; may only read and run. Nothing is inherited from the folder above.
+Function RestrictInstallFolder
+    nsExec::ExecToLog 'icacls "$INSTDIR" /setowner *S-1-5-32-544 /C /Q'
+    Pop $0
+    StrCmp $0 0 +2
+    Abort "The owner of $INSTDIR could not be set (icacls: $0)."
+    nsExec::ExecToLog 'icacls "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q'
+    Pop $0
+    StrCmp $0 0 +2
+    Abort "The permissions of $INSTDIR could not be set (icacls: $0)."
+FunctionEnd
+
+; The elevated uninstaller runs the program from the install folder, and the
+; program loads libraries beside itself: whoever may change what is in the
+; folder could run code as an administrator. Program files sees to that; any
+; other folder (/D=) is made here, by the installer, and gets the same rules
+; before anything is written into it. A folder that exists already is taken
+; only when it is empty (it is made anew) or holds an earlier install (its
+; contents then get the folder's rules); anything else in it was put there
+; by someone else.
+Function LockDownInstallFolder
+    Call IsInsideProgramFiles
+    StrCmp $0 1 done
+    IfFileExists "$INSTDIR\uninstall.exe" earlier
+    RMDir "$INSTDIR"
+    IfFileExists "$INSTDIR\*.*" 0 +2
+    Abort "$INSTDIR already holds other files: choose a new or empty folder."
+    CreateDirectory "$INSTDIR"
+    DetailPrint "Letting only administrators and the system change $INSTDIR"
+    Call RestrictInstallFolder
+    ; Until the rules were set, the folder above may have let others in.
+    Call IsEmptyFolder
+    StrCmp $0 1 done
+    Abort "Something was put into $INSTDIR while it was being made."
+earlier:
+    DetailPrint "Letting only administrators and the system change $INSTDIR"
+    Call RestrictInstallFolder
+    nsExec::ExecToLog 'icacls "$INSTDIR\*" /setowner *S-1-5-32-544 /T /C /Q'
+    Pop $0
+    nsExec::ExecToLog 'icacls "$INSTDIR\*" /reset /T /C /Q'
+    Pop $0
+    StrCmp $0 0 done
+    Abort "The permissions of what is in $INSTDIR could not be reset (icacls: $0)."
+done:
+FunctionEnd
+
 Section "Mossvane"
+    ; Before anything is written there.
+    Call LockDownInstallFolder
     SetOutPath "$INSTDIR"
     File "${STAGE}/mossvane.exe"
     File "${STAGE}/mossvane-send.exe"

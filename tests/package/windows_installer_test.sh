@@ -95,3 +95,23 @@ grep -qF "$plugin_section" "$WINEPREFIX/user.reg" && fail "the user's settings k
 section "$WINEPREFIX/system.reg" "$uninstall_section" | grep -q . &&
     fail "the entry among the installed programs is still there"
 ok "the uninstaller removed the files, the lists and the user's key"
+
+# --- A folder of one's own choice (/D=) ------------------------------------
+# Outside program files the installer makes the folder itself and lets only
+# administrators and the system change it. Wine's icacls changes nothing, so
+# only which folders are taken can be checked here.
+own_folder="$WINEPREFIX/drive_c/Own Folder"
+wine "$setup" /S '/D=C:\Own Folder' </dev/null >/dev/null 2>&1 || fail "install into a new folder failed"
+settle
+[ -f "$own_folder/mossvane.exe" ] || fail "nothing was installed into a new folder of one's choice"
+wine "$setup" /S '/D=C:\Own Folder' </dev/null >/dev/null 2>&1 || fail "installing again failed"
+settle
+ok "a new folder of one's choice, and installing there again"
+
+taken_folder="$WINEPREFIX/drive_c/Taken"
+mkdir -p "$taken_folder"
+echo "not ours" >"$taken_folder/lotrasx.dll"
+wine "$setup" /S '/D=C:\Taken' </dev/null >/dev/null 2>&1 && fail "a folder holding other files was taken"
+settle
+[ "$(ls "$taken_folder")" = lotrasx.dll ] || fail "the installer wrote into a folder of other files"
+ok "a folder that holds other files is refused and left as it was"
