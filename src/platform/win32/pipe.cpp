@@ -42,9 +42,9 @@ struct PipeConnection::Impl {
     win32::UniqueHandle pipe;
     win32::UniqueHandle ioEvent;  // Only for overlapped (server) instances.
     bool isServer = false;
-    // The client's process could not be told to be this user's or the
-    // system's when it connected: its first read is bounded.
-    bool boundFirstRead = false;
+    // Server side: whether the client's process was looked at. One that
+    // can't be told to be this user's or the system's gets a bounded first read.
+    bool clientLookedAt = false;
 
     // Runs one read or write to completion, or until timeout milliseconds
     // have passed (kSemTimeout, nothing transferred), and reports its Win32
@@ -86,13 +86,30 @@ bool PipeConnection::IsValid() const {
     return m_impl && m_impl->pipe.IsValid();
 }
 
+namespace {
+
+// Whether the client's first read may wait without limit: only for a client
+// whose process runs as this user or the system. Others, and clients whose
+// process can't be looked at, are still served once what they send shows
+// who they are (CheckClientUser), but not waited for long.
+bool IsIdentifiedClient(HANDLE pipe) {
+    const std::u16string clientSid = win32::PipeClientProcessUserSid(pipe);
+    return !clientSid.empty() && IsServedClientUser(clientSid, win32::CurrentProcessUserSid());
+}
+
+}  // namespace
+
 ErrorCode PipeConnection::Read(void* buffer, std::size_t size, std::size_t& bytesRead) {
     bytesRead = 0;
     if (!IsValid()) return kInvalidHandle;
     HANDLE pipe = m_impl->pipe.Get();
-    const DWORD timeout =
-        m_impl->boundFirstRead ? kUnidentifiedClientPatienceMilliseconds : INFINITE;
-    m_impl->boundFirstRead = false;
+    DWORD timeout = INFINITE;
+    // Looked at here, on the connection's own thread, so that the listener
+    // takes the next client at once.
+    if (m_impl->isServer && !m_impl->clientLookedAt) {
+        m_impl->clientLookedAt = true;
+        if (!IsIdentifiedClient(pipe)) timeout = kUnidentifiedClientPatienceMilliseconds;
+    }
     ErrorCode error = m_impl->Complete(
         [&](DWORD* count, OVERLAPPED* overlapped) {
             return ReadFile(pipe, buffer, static_cast<DWORD>(size), count, overlapped);
@@ -274,19 +291,6 @@ ListenResult WaitForConnect(HANDLE pending, HANDLE connectEvent, OVERLAPPED& ove
 
 }  // namespace
 
-namespace {
-
-// Whether the client's first read may wait without limit: only for a client
-// whose process runs as this user or the system. Others, and clients whose
-// process can't be looked at, are still served once what they send shows
-// who they are (CheckClientUser), but not waited for long.
-bool IsIdentifiedClient(HANDLE pipe) {
-    const std::u16string clientSid = win32::PipeClientProcessUserSid(pipe);
-    return !clientSid.empty() && IsServedClientUser(clientSid, win32::CurrentProcessUserSid());
-}
-
-}  // namespace
-
 ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection& connection,
                                          ErrorCode& error) {
     error = kSuccess;
@@ -301,7 +305,6 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
         win32::UniqueHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (ioEvent.IsValid()) {
             auto impl = std::make_unique<PipeConnection::Impl>();
-            impl->boundFirstRead = !IsIdentifiedClient(connected.Get());
             impl->pipe = std::move(connected);
             impl->ioEvent = std::move(ioEvent);
             impl->isServer = true;
