@@ -32,5 +32,8 @@ inline constexpr ErrorCode kSemTimeout = 121;
 inline constexpr ErrorCode kBadPathname = 161;
 inline constexpr ErrorCode kPipeConnected = 535;
 inline constexpr ErrorCode kKeyDeleted = 1018;
+// The pipe's server does not run as the connecting user or the system
+// (ERROR_WRONG_TARGET_NAME): nothing may be sent to it.
+inline constexpr ErrorCode kUntrustedServer = 1396;
 
 }  // namespace mossvane::platform
