@@ -50,7 +50,9 @@ typedef enum mossvane_status {
     MOSSVANE_BAD_ANSWER = 8,       /* the server's answer is not what it should be */
     MOSSVANE_NO_END_MARKER = 9,    /* the job's data lacks the end-of-job marker */
     MOSSVANE_OUT_OF_MEMORY = 10,
-    MOSSVANE_SYSTEM_ERROR = 11 /* any other failure of the system */
+    MOSSVANE_SYSTEM_ERROR = 11,    /* any other failure of the system */
+    MOSSVANE_UNTRUSTED_SERVER = 12 /* the user's pipe is served by a process of another
+                                      user: nothing was sent to it */
 } mossvane_status;
 
 /* A timeout without a limit. */

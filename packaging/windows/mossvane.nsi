@@ -11,14 +11,18 @@
 ;
 ; Silent use:
 ;   setup.exe /S [/D=<folder>]   an upgrade goes into the folder of the
-;                                installed copy unless /D names another
+;                                installed copy unless /D names another;
+;                                a folder outside program files must be new,
+;                                empty or an earlier install, and gets the
+;                                permissions of program files
 ;   the uninstall entry's QuietUninstallString
 ;                                returns when the uninstall is done
 ;   uninstall.exe ... /REMOVEDATA
 ;                                also removes the user's job folder
 ; Exit codes: 0 done; 3010 done, but a program still running (for another
 ; signed-in user) is replaced or removed only when Windows restarts;
-; 1 cancelled; 2 failed (a file could not be written or replaced).
+; 1 cancelled; 2 failed (a file could not be written or replaced, or the
+; folder was refused).
 
 Unicode true
 Target amd64-unicode
@@ -257,7 +261,94 @@ Function WriteMissingDefaults
     Pop $1
 FunctionEnd
 
+; $0 = 1 when $INSTDIR is inside a program-files folder, whose permissions
+; already let only administrators and the system change what is in it.
+Function IsInsideProgramFiles
+    StrCpy $0 1
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$INSTDIR" $1
+    StrCmp $2 "$PROGRAMFILES64\" inside
+    StrLen $1 "$PROGRAMFILES\"
+    StrCpy $2 "$INSTDIR" $1
+    StrCmp $2 "$PROGRAMFILES\" inside
+    StrCpy $0 0
+inside:
+FunctionEnd
+
+; $0 = 1 when $INSTDIR holds nothing.
+Function IsEmptyFolder
+    StrCpy $0 1
+    FindFirst $1 $2 "$INSTDIR\*"
+next:
+    StrCmp $2 "" close
+    StrCmp $2 "." skip
+    StrCmp $2 ".." skip
+    StrCpy $0 0
+    Goto close
+skip:
+    FindNext $1 $2
+    Goto next
+close:
+    FindClose $1
+FunctionEnd
+
+; Administrators own the folder and may change it, so may the system; users
+; may only read and run. Nothing is inherited from the folder above.
+Function RestrictInstallFolder
+    nsExec::ExecToLog 'icacls "$INSTDIR" /setowner *S-1-5-32-544 /C /Q'
+    Pop $0
+    ${If} $0 != 0
+        !insertmacro Fail "The owner of $INSTDIR could not be set (icacls: $0)."
+    ${EndIf}
+    nsExec::ExecToLog 'icacls "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q'
+    Pop $0
+    ${If} $0 != 0
+        !insertmacro Fail "The permissions of $INSTDIR could not be set (icacls: $0)."
+    ${EndIf}
+FunctionEnd
+
+; The elevated uninstaller runs the program from the install folder, and the
+; program loads libraries beside itself: whoever may change what is in the
+; folder could run code as an administrator. Program files sees to that; any
+; other folder (/D=) is made here, by the installer, and gets the same rules
+; before anything is written into it. A folder that exists already is taken
+; only when it is empty (it is made anew) or holds an earlier install (its
+; contents then get the folder's rules); anything else in it was put there
+; by someone else.
+Function LockDownInstallFolder
+    Call IsInsideProgramFiles
+    ${If} $0 == 1
+        Return
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+        DetailPrint "Letting only administrators and the system change $INSTDIR"
+        Call RestrictInstallFolder
+        nsExec::ExecToLog 'icacls "$INSTDIR\*" /setowner *S-1-5-32-544 /T /C /Q'
+        Pop $0
+        nsExec::ExecToLog 'icacls "$INSTDIR\*" /reset /T /C /Q'
+        Pop $0
+        ${If} $0 != 0
+            !insertmacro Fail "The permissions of what is in $INSTDIR could not be reset (icacls: $0)."
+        ${EndIf}
+        Return
+    ${EndIf}
+    RMDir "$INSTDIR"
+    ${If} ${FileExists} "$INSTDIR\*.*"
+        !insertmacro Fail "$INSTDIR already holds other files: choose a new or empty folder."
+    ${EndIf}
+    CreateDirectory "$INSTDIR"
+    DetailPrint "Letting only administrators and the system change $INSTDIR"
+    Call RestrictInstallFolder
+    ; Until the rules were set, the folder above may have let others in.
+    Call IsEmptyFolder
+    ${If} $0 != 1
+        !insertmacro Fail "Something was put into $INSTDIR while it was being made."
+    ${EndIf}
+FunctionEnd
+
 Section "Mossvane"
+    ; Before anything is written there.
+    Call LockDownInstallFolder
     SetOutPath "$INSTDIR"
     Call StopRunningServers
     !insertmacro InstallFile "mossvane.exe"

@@ -55,6 +55,11 @@ int CallServer(std::u16string_view pipeName, std::u16string& reply,
         case ConnectResult::StayedBusy:
             platform::OutputDebugText(u"[PI] CallServer - Could not open pipe");
             return kCallServerStayedBusy;
+        case ConnectResult::UntrustedServer:
+            DebugPrint(
+                u"[PI] CallServer - pipe server is not this user's, nothing sent(Error Code: %d)",
+                error);
+            return kCallServerWriteFailed;
     }
     if ((error = connection.SetByteReadMode()) != platform::kSuccess) {
         DebugPrint(u"[PI] CallServer - SetNamedPipeHandleState failed(Error Code: %d)", error);

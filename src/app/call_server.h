@@ -10,7 +10,8 @@ namespace mossvane {
 
 // Results of CallServer.
 inline constexpr int kCallServerDone = 0;         // written; reply read or read failed
-inline constexpr int kCallServerWriteFailed = 1;  // pipe mode or write failed
+inline constexpr int kCallServerWriteFailed = 1;  // pipe mode or write failed, or a
+                                                  // server of another user
 inline constexpr int kCallServerNoInstance = 5;   // no instance within the retry budget
 inline constexpr int kCallServerStayedBusy = 6;   // busy for the whole 20-second wait
 

@@ -43,6 +43,7 @@ ConnectResult ConnectWithRetries(std::u16string_view pipeName, const ConnectPati
     for (;;) {
         lastError = platform::ConnectToPipe(pipeName, connection);
         if (lastError == platform::kSuccess) return ConnectResult::Connected;
+        if (lastError == platform::kUntrustedServer) return ConnectResult::UntrustedServer;
         if (lastError == platform::kPipeBusy) {
             const platform::ErrorCode waitError = busyWait.Wait(pipeName);
             if (waitError == platform::kSuccess) continue;

@@ -25,8 +25,9 @@ struct ConnectPatience {
 
 enum class ConnectResult {
     Connected,
-    NoInstance,  // the retry budget ran out
-    StayedBusy,  // the busy wait ended without a free instance
+    NoInstance,       // the retry budget ran out
+    StayedBusy,       // the busy wait ended without a free instance
+    UntrustedServer,  // the pipe's server is not this user's: nothing may go to it
 };
 
 // lastError holds the code of the last failed open (or wait, for StayedBusy).

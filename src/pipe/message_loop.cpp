@@ -25,6 +25,10 @@ class PipeByteSource : public ByteSource {
 
     platform::ErrorCode Read(void* buffer, std::size_t size, std::size_t& bytesRead) override {
         platform::ErrorCode error = m_pipe.Read(buffer, size, bytesRead);
+        if (error == platform::kSemTimeout && !m_clientChecked) {
+            DebugPrint(u"[PI] Client of no known user sent nothing for %u ms, connection ends.",
+                       platform::kUnidentifiedClientPatienceMilliseconds);
+        }
         if (error != platform::kSuccess || m_clientChecked) return error;
         // Who the client is can be told once it has sent something; nothing
         // it sent is looked at before.

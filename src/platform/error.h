@@ -38,5 +38,8 @@ inline constexpr ErrorCode kPipeConnected = 535;
 inline constexpr ErrorCode kKeyDeleted = 1018;
 // The peer's end went away without an orderly close: data may be lost.
 inline constexpr ErrorCode kConnectionReset = 10054;
+// The pipe's server does not run as the connecting user or the system
+// (ERROR_WRONG_TARGET_NAME): nothing may be sent to it.
+inline constexpr ErrorCode kUntrustedServer = 1396;
 
 }  // namespace mossvane::platform

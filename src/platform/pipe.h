@@ -16,12 +16,19 @@ namespace mossvane::platform {
 // A time limit that never runs out, as the system's INFINITE.
 inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 
+// How long a server instance waits for the first bytes of a client that
+// could not be told, when it connected, to run as this user or the system
+// (on Windows: its process can't be opened). Such a connection that stays
+// silent ends with kSemTimeout, so it holds neither a thread nor the idle
+// stop for long. Clients that were told wait without limit.
+inline constexpr std::uint32_t kUnidentifiedClientPatienceMilliseconds = 10000;
+
 // One end of a connected pipe: a server instance or a client handle. Reads
-// and writes block. A read gives kBrokenPipe once the peer has ended the
-// connection in order (after everything it wrote was read), and
-// kConnectionReset when the peer's end went away otherwise: it closed with
-// data still unread or, where the system tells it apart, its process ended
-// without ending the connection.
+// and writes block (except the first read of an unidentified client, see
+// above). A read gives kBrokenPipe once the peer has ended the connection in
+// order (after everything it wrote was read), and kConnectionReset when the
+// peer's end went away otherwise: it closed with data still unread or, where
+// the system tells it apart, its process ended without ending the connection.
 class PipeConnection {
   public:
     PipeConnection();
@@ -95,6 +102,8 @@ class PipeListener {
     PipeListener& operator=(const PipeListener&) = delete;
 
     // Creates the next pending instance; the system error code on failure.
+    // The first one claims the name: kAlreadyExists when another process
+    // already has a pipe of that name, which this listener then never joins.
     ErrorCode CreateInstance();
 
     // Waits for a client on the pending instance or for exitEvent, whichever
@@ -115,7 +124,10 @@ class PipeListener {
 };
 
 // Client side: opens an existing pipe. kPipeBusy when every instance is in
-// use, kFileNotFound when no server listens.
+// use, kFileNotFound when no server listens, kUntrustedServer when the
+// server runs as neither the calling user nor the system (the connection is
+// closed before anything is sent). The server may only identify the client,
+// never act as it.
 ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection);
 
 // Waits until an instance of the pipe may be free, never longer than

@@ -10,4 +10,9 @@ bool IsServedClientUser(std::u16string_view clientSid, std::u16string_view serve
            clientSid == kLocalServiceSid || clientSid == kNetworkServiceSid;
 }
 
+bool IsTrustedServerUser(std::u16string_view serverSid, std::u16string_view clientSid) {
+    if (serverSid.empty()) return false;
+    return serverSid == clientSid || serverSid == kLocalSystemSid;
+}
+
 }  // namespace mossvane::platform

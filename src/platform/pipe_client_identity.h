@@ -1,8 +1,10 @@
 // Which pipe clients the server serves. On Windows the pipe lets everyone
 // connect (driver modules run at low integrity and in service processes), so
 // the server looks at each client's user once it has read from it and serves
-// only this user and the system's service accounts. On POSIX the listener
-// already refuses peers of another uid, and every connection passes.
+// only this user and the system's service accounts. Clients in turn talk
+// only to a server of their own user or the system. On POSIX the listener
+// already refuses peers of another uid, the socket lives in the user's own
+// folder, and every connection passes.
 #pragma once
 
 #include <string_view>
@@ -18,5 +20,10 @@ inline constexpr std::u16string_view kNetworkServiceSid = u"S-1-5-20";
 // its string form) may be served by a server running as `serverSid`. An
 // unknown (empty) client user is never served.
 bool IsServedClientUser(std::u16string_view clientSid, std::u16string_view serverSid);
+
+// The other direction: whether a client acting as `clientSid` may talk to a
+// server running as `serverSid`. Only its own user's server and one run by
+// the system are; an unknown (empty) server user never is.
+bool IsTrustedServerUser(std::u16string_view serverSid, std::u16string_view clientSid);
 
 }  // namespace mossvane::platform

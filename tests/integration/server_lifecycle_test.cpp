@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/event.h"
 #include "server_harness.h"
 #include "wire/job_message.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::testing {
 namespace {
@@ -117,6 +119,30 @@ TEST_F(ServerLifecycleTest, SecondInstanceWithoutVerbEndsAtOnce) {
     EXPECT_NE(debug.find("[PI] End PlugIn Server"), std::string::npos) << debug;
     EXPECT_EQ(debug.find("CreateNamedPipe"), std::string::npos) << debug;
     EXPECT_FALSE(server->WaitForExit(0ms, exitCode)) << "the first server must keep running";
+}
+
+TEST_F(ServerLifecycleTest, PipeNameHeldByAnotherProcessIsNeverServed) {
+    // This test's own process holds the name first, as a squatter would.
+    platform::PipeListener holder(UserPipeName());
+    ASSERT_EQ(holder.CreateInstance(), platform::kSuccess);
+
+    auto server = StartProgram();
+    ASSERT_TRUE(server);
+    int exitCode = -1;
+    ASSERT_TRUE(server->WaitForExit(kStartTimeout, exitCode)) << server->DebugOutput();
+    EXPECT_EQ(exitCode, 0);
+    std::string debug = server->DebugOutput();
+    EXPECT_EQ(CountLines(debug, "[PI]CreateNamedPipe failed, GLE=183."), 1u) << debug;
+    EXPECT_NE(debug.find("[PI] End PlugIn Server"), std::string::npos) << debug;
+    EXPECT_EQ(debug.find("[PI]Plus Call Count"), std::string::npos) << debug;
+
+    // The name still leads to its holder alone.
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+    platform::Event neverSet;
+    platform::PipeConnection accepted;
+    platform::ErrorCode error = platform::kSuccess;
+    EXPECT_EQ(holder.WaitForClient(neverSet, accepted, error), platform::ListenResult::Connected);
 }
 
 TEST_F(ServerLifecycleTest, StopsAboutTenSecondsAfterTheLastClientLeft) {

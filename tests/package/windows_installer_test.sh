@@ -2,7 +2,8 @@
 # Runs the Windows installer that `make package` made, silently, in a fresh
 # Wine prefix, as administrators deploy it: a first install, a reinstall over
 # an administrator's list, upgrades over running programs, the uninstall
-# entry's quiet command, and a custom folder kept across upgrades. Checks the
+# entry's quiet command, a custom folder kept across upgrades, and which
+# folders of one's choice the installer takes. Checks the
 # program folder, the programs' version resources and manifests, the
 # registry, and what the uninstaller leaves.
 #   tests/package/windows_installer_test.sh <windows release build folder>
@@ -234,3 +235,23 @@ settle
 [ ! -e "$custom_folder" ] || fail "the custom folder is still there"
 [ ! -e "$job_folder" ] || fail "/REMOVEDATA kept the user's jobs"
 ok "the uninstaller with /REMOVEDATA removed the user's jobs"
+
+# --- A new folder of one's choice (/D=) --------------------------------------
+# Outside program files the installer makes the folder itself and lets only
+# administrators and the system change it. Wine's icacls changes nothing, so
+# only which folders are taken can be checked here.
+own_folder="$WINEPREFIX/drive_c/Own Folder"
+install '/D=C:\Own Folder'
+[ -f "$own_folder/mossvane.exe" ] || fail "nothing was installed into a new folder of one's choice"
+install '/D=C:\Own Folder'
+ok "a new folder of one's choice, and installing there again"
+
+taken_folder="$WINEPREFIX/drive_c/Taken"
+mkdir -p "$taken_folder"
+echo "not ours" >"$taken_folder/lotrasx.dll"
+status=0
+wine "$setup" /S '/D=C:\Taken' </dev/null >/dev/null 2>&1 || status=$?
+settle
+[ "$status" = 2 ] || fail "a folder holding other files was taken (exit code $status)"
+[ "$(ls "$taken_folder")" = lotrasx.dll ] || fail "the installer wrote into a folder of other files"
+ok "a folder that holds other files is refused and left as it was"

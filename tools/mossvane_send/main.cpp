@@ -67,6 +67,10 @@ int Connect(platform::PipeConnection& connection) {
             PrintError("the server of this user stays busy (pipe " +
                        platform::Utf16ToUtf8(pipeName) + ")");
             return kExitNoServer;
+        case client::ConnectResult::UntrustedServer:
+            PrintError("the pipe " + platform::Utf16ToUtf8(pipeName) +
+                       " is served by a process of another user; nothing was sent to it");
+            return kExitNoServer;
         case client::ConnectResult::NoInstance:
             break;
     }

@@ -71,6 +71,8 @@ const char* StatusText(mossvane_status status) {
             return "out of memory";
         case MOSSVANE_SYSTEM_ERROR:
             return "system error";
+        case MOSSVANE_UNTRUSTED_SERVER:
+            return "the user's pipe is served by a process of another user";
     }
     return "unknown status";
 }

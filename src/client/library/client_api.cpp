@@ -29,6 +29,8 @@ mossvane_status StatusOfConnect(client::ConnectResult result) {
             return MOSSVANE_OK;
         case client::ConnectResult::StayedBusy:
             return MOSSVANE_BUSY;
+        case client::ConnectResult::UntrustedServer:
+            return MOSSVANE_UNTRUSTED_SERVER;
         case client::ConnectResult::NoInstance:
             break;
     }

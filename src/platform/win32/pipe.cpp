@@ -2,17 +2,22 @@
 // listener can wait for a client and the exit event together; connection
 // reads and writes still block, through an overlapped call that is waited on
 // at once, which is how a blocking call on an overlapped handle is done right.
+// The pipe belongs to its user: the first instance claims the name, only the
+// user and the system may add instances, remote clients are turned away, and
+// clients talk only to a server of their own user.
 #include "platform/pipe.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "platform/debug_output.h"
 #include "platform/pipe_backend.h"
 #include "platform/pipe_client_identity.h"
 #include "platform/utf8.h"
 #include "platform/win32/event_native.h"
+#include "platform/win32/pipe_security.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_include.h"
 
@@ -24,7 +29,14 @@ namespace {
 
 constexpr DWORD kPipeBufferSize = 4104;
 constexpr DWORD kMaxInstances = PIPE_UNLIMITED_INSTANCES;
-constexpr wchar_t kPipeSecurity[] = L"S:(ML;;NW;;;LW)D:(A;;0x12019f;;;WD)";
+// Byte stream, byte read mode, blocking; clients on other machines are refused.
+constexpr DWORD kPipeMode = PIPE_REJECT_REMOTE_CLIENTS;
+// The server may learn who the client is, but never act as it.
+constexpr DWORD kClientQualityOfService = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+static_assert(kUntrustedServer == ERROR_WRONG_TARGET_NAME);
+static_assert(kSemTimeout == ERROR_SEM_TIMEOUT);
+static_assert(kAlreadyExists == ERROR_ALREADY_EXISTS);
 
 }  // namespace
 
@@ -32,10 +44,15 @@ struct PipeConnection::Impl {
     win32::UniqueHandle pipe;
     win32::UniqueHandle ioEvent;  // Only for overlapped (server) instances.
     bool isServer = false;
+    // Server side: whether the client's process was looked at. One that
+    // can't be told to be this user's or the system's gets a bounded first read.
+    bool clientLookedAt = false;
 
-    // Runs one read or write to completion and reports its Win32 result.
+    // Runs one read or write to completion, or until timeout milliseconds
+    // have passed (kSemTimeout, nothing transferred), and reports its Win32
+    // result.
     template <typename Call>
-    ErrorCode Complete(Call call, std::size_t& transferred) {
+    ErrorCode Complete(Call call, std::size_t& transferred, DWORD timeout = INFINITE) {
         DWORD count = 0;
         if (!ioEvent.IsValid()) {
             BOOL ok = call(&count, nullptr);
@@ -47,9 +64,13 @@ struct PipeConnection::Impl {
         if (!call(&count, &overlapped)) {
             DWORD error = GetLastError();
             if (error != ERROR_IO_PENDING) return error;
+            const bool timedOut = WaitForSingleObject(ioEvent.Get(), timeout) == WAIT_TIMEOUT;
+            // A cancelled call still completes; what it got before is kept.
+            if (timedOut) CancelIoEx(pipe.Get(), &overlapped);
             if (!GetOverlappedResult(pipe.Get(), &overlapped, &count, TRUE)) {
                 transferred = count;
-                return GetLastError();
+                error = GetLastError();
+                return timedOut && error == ERROR_OPERATION_ABORTED ? kSemTimeout : error;
             }
         }
         transferred = count;
@@ -83,14 +104,34 @@ bool pipe_backend::IsOpen(const PipeConnection::Impl& connection) {
     return connection.pipe.IsValid();
 }
 
+namespace {
+
+// Whether the client's first read may wait without limit: only for a client
+// whose process runs as this user or the system. Others, and clients whose
+// process can't be looked at, are still served once what they send shows
+// who they are (CheckClientUser), but not waited for long.
+bool IsIdentifiedClient(HANDLE pipe) {
+    const std::u16string clientSid = win32::PipeClientProcessUserSid(pipe);
+    return !clientSid.empty() && IsServedClientUser(clientSid, win32::CurrentProcessUserSid());
+}
+
+}  // namespace
+
 ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std::size_t size,
                              std::size_t& bytesRead) {
     HANDLE pipe = connection.pipe.Get();
+    DWORD timeout = INFINITE;
+    // Looked at here, on the connection's own thread, so that the listener
+    // takes the next client at once.
+    if (connection.isServer && !connection.clientLookedAt) {
+        connection.clientLookedAt = true;
+        if (!IsIdentifiedClient(pipe)) timeout = kUnidentifiedClientPatienceMilliseconds;
+    }
     ErrorCode error = connection.Complete(
         [&](DWORD* count, OVERLAPPED* overlapped) {
             return ReadFile(pipe, buffer, static_cast<DWORD>(size), count, overlapped);
         },
-        bytesRead);
+        bytesRead, timeout);
     if (error == kSuccess && bytesRead == 0) return kBrokenPipe;
     return m_impl->isServer ? error : ClientReadError(error);
 }
@@ -162,28 +203,6 @@ ErrorCode PipeConnection::AllowServerToTakeForeground() {
 
 namespace {
 
-// The string form of the user of `token`, or the empty text.
-std::u16string TokenUserSid(HANDLE token) {
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    win32::UniqueLocalMemory text;
-    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    if (!ConvertSidToStringSidW(user->User.Sid, reinterpret_cast<LPWSTR*>(text.Receive()))) {
-        return {};
-    }
-    return std::u16string(static_cast<const char16_t*>(text.Get()));
-}
-
-std::u16string ProcessUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    win32::UniqueHandle owned(token);
-    return TokenUserSid(token);
-}
-
 // Impersonates the pipe's client for as long as it lives.
 class ClientImpersonation {
   public:
@@ -215,12 +234,9 @@ ErrorCode pipe_backend::CheckClientUser(PipeConnection::Impl& connection) {
             return GetLastError();
         }
         win32::UniqueHandle owned(token);
-        clientSid = TokenUserSid(token);
+        clientSid = win32::TokenUserSid(token);
     }
-    // Never destroyed: connection threads may still check clients while the
-    // process ends.
-    static const auto* serverSid = new std::u16string(ProcessUserSid());
-    return IsServedClientUser(clientSid, *serverSid) ? kSuccess : kAccessDenied;
+    return IsServedClientUser(clientSid, win32::CurrentProcessUserSid()) ? kSuccess : kAccessDenied;
 }
 
 void PipeConnection::FlushAndDisconnect() {
@@ -251,16 +267,59 @@ struct PipeListener::Impl {
     SECURITY_ATTRIBUTES attributes{};
     bool hasAttributes = false;
     win32::UniqueHandle pending;
+    // Set once the first instance has claimed the name.
+    bool claimedName = false;
+    // Why the instance made ahead for the next client could not be made.
+    ErrorCode nextInstanceError = kSuccess;
     win32::UniqueHandle connectEvent;
     PendingConnect connect;
+
+    ErrorCode CreatePending();
 };
+
+namespace {
+
+// Whether some process already has a pipe of this name, whether an instance
+// is free or all are busy. The system refuses a first instance of a taken
+// name by itself (FILE_FLAG_FIRST_PIPE_INSTANCE), but not every
+// implementation of the interface honours that flag: this asks first.
+bool IsPipeNameTaken(const std::wstring& pipeName) {
+    if (WaitNamedPipeW(pipeName.c_str(), NMPWAIT_NOWAIT)) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_SEM_TIMEOUT || error == ERROR_PIPE_BUSY;
+}
+
+}  // namespace
+
+ErrorCode PipeListener::Impl::CreatePending() {
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+    if (!claimedName) {
+        // Another process's pipe of this name would take this user's data.
+        if (IsPipeNameTaken(pipeName)) return kAlreadyExists;
+        openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
+    }
+    HANDLE pipe =
+        CreateNamedPipeW(pipeName.c_str(), openMode, kPipeMode, kMaxInstances, kPipeBufferSize,
+                         kPipeBufferSize, 0, hasAttributes ? &attributes : nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // That is how the flag says that the name is taken.
+        return !claimedName && error == ERROR_ACCESS_DENIED ? kAlreadyExists : error;
+    }
+    pending.Reset(pipe);
+    claimedName = true;
+    return kSuccess;
+}
 
 PipeListener::PipeListener(std::u16string_view pipeName) : m_impl(std::make_unique<Impl>()) {
     m_impl->pipeName = win32::WideString(pipeName);
     m_impl->connectEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    // Without the descriptor the pipe gets the default security.
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kPipeSecurity, SDDL_REVISION_1,
+    // Without the descriptor (or the user to put in it) the pipe gets the
+    // default security, which lets only this user and administrators in.
+    const std::u16string& user = win32::CurrentProcessUserSid();
+    if (!user.empty() &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            win32::PipeSecurityText(user).c_str(), SDDL_REVISION_1,
             reinterpret_cast<PSECURITY_DESCRIPTOR*>(m_impl->descriptor.Receive()), nullptr)) {
         m_impl->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
         m_impl->attributes.lpSecurityDescriptor = m_impl->descriptor.Get();
@@ -274,12 +333,10 @@ PipeListener::~PipeListener() {
 }
 
 ErrorCode PipeListener::CreateInstance() {
-    HANDLE pipe = CreateNamedPipeW(
-        m_impl->pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, kMaxInstances,
-        kPipeBufferSize, kPipeBufferSize, 0, m_impl->hasAttributes ? &m_impl->attributes : nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
-    m_impl->pending.Reset(pipe);
-    return kSuccess;
+    // Made ahead when the last client came, or failed then.
+    if (m_impl->pending.IsValid()) return kSuccess;
+    if (m_impl->nextInstanceError != kSuccess) return std::exchange(m_impl->nextInstanceError, 0);
+    return m_impl->CreatePending();
 }
 
 namespace {
@@ -326,7 +383,8 @@ ListenResult WaitForConnectOrExit(HANDLE connectEvent, const Event& exitEvent, E
 
 // Connects the pending instance of `listener` to the next client. A connect
 // that fails at once would never signal its event: the instance is replaced
-// after a short pause, so a lasting fault does not spin.
+// after a short pause, so a lasting fault does not spin. The failed instance
+// is closed only once its replacement is there, so the name stays claimed.
 ListenResult WaitForConnect(PipeListener& listener, win32::UniqueHandle& pending,
                             HANDLE connectEvent, PendingConnect& connect, const Event& exitEvent,
                             ErrorCode& error) {
@@ -343,7 +401,7 @@ ListenResult WaitForConnect(PipeListener& listener, win32::UniqueHandle& pending
         }
         OutputDebugText(u"[PI] ConnectNamedPipe failed, GLE=" +
                         Utf8ToUtf16(std::to_string(connectError)) + u".");
-        pending.Reset();
+        const win32::UniqueHandle failed = std::move(pending);
         if (WaitForSingleObject(exitEvent.native().handle.Get(), kConnectRetryPauseMs) ==
             WAIT_OBJECT_0) {
             return ListenResult::ExitRequested;
@@ -361,10 +419,14 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
         ListenResult result = WaitForConnect(*this, m_impl->pending, m_impl->connectEvent.Get(),
                                              m_impl->connect, exitEvent, error);
         if (result != ListenResult::Connected) return result;
+        win32::UniqueHandle connected = std::move(m_impl->pending);
+        // The next instance comes first, so that the pipe never goes away
+        // between two clients and its name can't be taken in the gap.
+        m_impl->nextInstanceError = m_impl->CreatePending();
         win32::UniqueHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (ioEvent.IsValid()) {
             auto impl = std::make_unique<PipeConnection::Impl>();
-            impl->pipe = std::move(m_impl->pending);
+            impl->pipe = std::move(connected);
             impl->ioEvent = std::move(ioEvent);
             impl->isServer = true;
             connection = PipeConnection(std::move(impl));
@@ -375,8 +437,7 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
         const DWORD eventError = GetLastError();
         OutputDebugText(u"[PI] Connection ended: no I/O event, GLE=" +
                         Utf8ToUtf16(std::to_string(eventError)) + u".");
-        DisconnectNamedPipe(m_impl->pending.Get());
-        m_impl->pending.Reset();
+        DisconnectNamedPipe(connected.Get());
         if ((error = CreateInstance()) != kSuccess) return ListenResult::Failed;
     }
 }
@@ -396,11 +457,17 @@ void PipeListener::ClosePendingInstance() {
 }
 
 ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection) {
-    HANDLE pipe = CreateFileW(win32::WideString(pipeName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
+    win32::UniqueHandle pipe(CreateFileW(win32::WideString(pipeName).c_str(),
+                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         kClientQualityOfService, nullptr));
+    if (!pipe.IsValid()) return GetLastError();
+    // Whoever else made a pipe of this name would get the request, and could
+    // answer it with anything.
+    if (!IsTrustedServerUser(win32::PipeServerUserSid(pipe.Get()), win32::EffectiveUserSid())) {
+        return kUntrustedServer;
+    }
     auto impl = std::make_unique<PipeConnection::Impl>();
-    impl->pipe.Reset(pipe);
+    impl->pipe = std::move(pipe);
     connection = PipeConnection(std::move(impl));
     return kSuccess;
 }
