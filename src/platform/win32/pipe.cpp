@@ -133,7 +133,7 @@ ErrorCode pipe_backend::Read(PipeConnection::Impl& connection, void* buffer, std
         },
         bytesRead, timeout);
     if (error == kSuccess && bytesRead == 0) return kBrokenPipe;
-    return m_impl->isServer ? error : ClientReadError(error);
+    return connection.isServer ? error : ClientReadError(error);
 }
 
 ErrorCode pipe_backend::Write(PipeConnection::Impl& connection, const void* data, std::size_t size,
