@@ -44,6 +44,7 @@ mossvane_status StatusOfError(platform::ErrorCode error) {
         case platform::kSemTimeout:
             return MOSSVANE_TIMEOUT;
         case platform::kBrokenPipe:
+        case platform::kConnectionReset:
         case platform::kNetnameDeleted:
         case platform::kNoData:
         case platform::kPipeNotConnected:
