@@ -1,6 +1,8 @@
 // Requests and job messages sent to the real server over its pipe.
+#include <filesystem>
 #include <thread>
 
+#include "job_client.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
 #include "server_harness.h"
@@ -21,6 +23,12 @@ class PipeFramingTest : public ServerTest {
   protected:
     void SetUp() override {
         ServerTest::SetUp();
+        // Job numbers come from the clock, so a job folder shared with the
+        // test before would hold the same number's file when both ran in one
+        // second (the default folder outlives the test under Wine).
+        const std::filesystem::path jobs = std::filesystem::path(folder()) / "jobs";
+        std::filesystem::create_directories(jobs);
+        SetPrintFolder(jobs);
         m_server = StartServer();
         ASSERT_TRUE(m_server);
         ASSERT_TRUE(Connect(m_client));

@@ -7,7 +7,8 @@
 # password); without either that part is skipped.
 #   tests/package/deb_package_test.sh <release build folder>
 set -euo pipefail
-build=${1:?usage: $0 <release build folder>}
+# Absolute, as the checks below change the working folder.
+build=$(realpath "${1:?usage: $0 <release build folder>}")
 name=deb_package_test
 source_root=$(realpath "$(dirname "$0")/../..")
 here=$(dirname "$(realpath "$0")")
