@@ -7,9 +7,9 @@
 #          <prefix>/bin/            links to mossvane and mossvane-send
 #          <prefix>/lib/systemd/user/  mossvane.socket, mossvane.service
 #          <prefix>/share/man/man1/    mossvane.1, mossvane-send.1
-#          <prefix>/lib/            libmossvane-client.so.0 (component library)
-#          <prefix>/include/mossvane/client.h, <prefix>/lib/libmossvane-client.so,
-#          <prefix>/lib/pkgconfig/mossvane-client.pc,
+#          <prefix>/<libdir>/       libmossvane-client.so.0 (component library)
+#          <prefix>/include/mossvane/client.h, <prefix>/<libdir>/libmossvane-client.so,
+#          <prefix>/<libdir>/pkgconfig/mossvane-client.pc,
 #          <prefix>/share/man/man3/mossvane_client.3 (component development)
 # Windows: <prefix>/bin/            the program folder: mossvane.exe,
 #                                   mossvane-send.exe, localization.xml and the
@@ -17,10 +17,20 @@
 #                                   mossvane-client.dll
 #          <prefix>/include/mossvane/client.h, <prefix>/lib/libmossvane-client.dll.a
 
+#          where <libdir> is lib/<multiarch triplet> (lib/x86_64-linux-gnu) where
+#          the compiler names one, else lib: a package's library and its
+#          pkg-config file then serve the one architecture they were built for.
+
 if(WIN32)
     set(MOSSVANE_PROGRAM_DIR bin)
+    set(MOSSVANE_LIBRARY_DIR lib)
 else()
     set(MOSSVANE_PROGRAM_DIR lib/mossvane)
+    if(CMAKE_LIBRARY_ARCHITECTURE)
+        set(MOSSVANE_LIBRARY_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE})
+    else()
+        set(MOSSVANE_LIBRARY_DIR lib)
+    endif()
 endif()
 
 install(TARGETS mossvane mossvane-send RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR})
@@ -34,8 +44,8 @@ endif()
 # against it needs.
 install(TARGETS mossvane_client_library
     RUNTIME DESTINATION ${MOSSVANE_PROGRAM_DIR} COMPONENT library
-    LIBRARY DESTINATION lib COMPONENT library NAMELINK_COMPONENT development
-    ARCHIVE DESTINATION lib COMPONENT development)
+    LIBRARY DESTINATION ${MOSSVANE_LIBRARY_DIR} COMPONENT library NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${MOSSVANE_LIBRARY_DIR} COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/include/mossvane/client.h
         DESTINATION include/mossvane COMPONENT development)
 
@@ -125,7 +135,8 @@ set(client_pc ${CMAKE_BINARY_DIR}/install-pkgconfig/mossvane-client.pc)
 install(CODE "
     set(MOSSVANE_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
     set(PROJECT_VERSION ${PROJECT_VERSION})
+    set(MOSSVANE_LIBRARY_DIR ${MOSSVANE_LIBRARY_DIR})
     configure_file(\"${PROJECT_SOURCE_DIR}/packaging/mossvane-client.pc.in\"
                    \"${client_pc}\" @ONLY)
 " COMPONENT development)
-install(FILES ${client_pc} DESTINATION lib/pkgconfig COMPONENT development)
+install(FILES ${client_pc} DESTINATION ${MOSSVANE_LIBRARY_DIR}/pkgconfig COMPONENT development)

@@ -89,10 +89,11 @@ set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Client library for the Mossvane server
  The library lets programs and printer-driver modules ask the user's Mossvane
  server for the identification number, send it requests and hand it print
  jobs, through a small C API.")
-# The shlibs file for programs linked against it; CPack's maintainer scripts
-# then run ldconfig when the library comes and goes.
+# The shlibs file for programs linked against it; ldconfig runs through
+# Debian's trigger when the library comes and goes.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/LdconfigTrigger.cmake)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libmossvane-client-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)

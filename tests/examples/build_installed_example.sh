@@ -10,7 +10,9 @@ prefix=$3
 
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
-export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# The library folder is lib, or lib/<multiarch triplet> where there is one.
+PKG_CONFIG_PATH=$(dirname "$(find "$prefix/lib" -name mossvane-client.pc)")
+export PKG_CONFIG_PATH
 pkg-config --exists mossvane-client
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -o "$prefix/send_with_number" \
@@ -18,4 +20,5 @@ cc -std=c99 -Wall -Wextra -Werror -o "$prefix/send_with_number" \
     $(pkg-config --cflags --libs mossvane-client) \
     -Wl,-rpath,"$(pkg-config --variable=libdir mossvane-client)"
 # The program finds the installed library, not the build's.
-ldd "$prefix/send_with_number" | grep -q "$prefix/lib/libmossvane-client.so.0"
+ldd "$prefix/send_with_number" |
+    grep -q "$(pkg-config --variable=libdir mossvane-client)/libmossvane-client.so.0"

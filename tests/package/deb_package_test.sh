@@ -39,13 +39,16 @@ command -v lintian >/dev/null || fail "lintian is missing (scripts/setup install
 command -v hardening-check >/dev/null || fail "hardening-check is missing (Debian: devscripts)"
 # Overridden tags don't count; each override says why. (lintian 2.116 fails
 # with --show-overrides on an overridden warning, so it is shown apart.)
-if ! lint=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1); then
-    fail "lintian finds fault with $(basename "$deb"):
+# Every package made: the programs' and the client library's two.
+for package in "$build"/*.deb; do
+    if ! lint=$(lintian --fail-on error,warning --tag-display-limit 0 "$package" 2>&1); then
+        fail "lintian finds fault with $(basename "$package"):
 $lint"
-fi
-overrides=$(lintian --show-overrides --tag-display-limit 0 "$deb" 2>&1 | grep '^O:' || true)
-ok "lintian: no error, no warning; overridden:
-$overrides"
+    fi
+    overrides=$(lintian --show-overrides --tag-display-limit 0 "$package" 2>&1 | grep '^O:' || true)
+    ok "lintian: no error, no warning in $(basename "$package"); overridden:
+${overrides:-(none)}"
+done
 
 # The programs are compiled with -fcf-protection, but a program is marked
 # for control-flow protection only when everything linked in is, the C
@@ -196,13 +199,14 @@ if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_d
     cat "$sandbox/apt-lib.log" >&2
     fail "apt-get could not install the client library packages"
 fi
-dpkg -L libmossvane-client0 | grep -qx /usr/lib/libmossvane-client.so.0 ||
-    fail "libmossvane-client0 lacks the library"
+library=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmossvane-client.so.0
+dpkg -L libmossvane-client0 | grep -qx "$library" ||
+    fail "libmossvane-client0 lacks $library"
 dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
     fail "libmossvane-client0 holds development files"
-readelf -d /usr/lib/libmossvane-client.so.0 | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
+readelf -d "$library" | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
     fail "the library's soname is not libmossvane-client.so.0"
-exported=$(nm -D --defined-only /usr/lib/libmossvane-client.so.0 | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
+exported=$(nm -D --defined-only "$library" | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
 [ -z "$exported" ] || fail "the library exports more than its API: $exported"
 cc -std=c11 -Wall -Werror -o client_example "$source_root/examples/send_with_number.c" \
     $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"

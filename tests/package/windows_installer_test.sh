@@ -51,9 +51,13 @@ section() {
 }
 
 # Runs the installer silently with the given arguments; it must succeed.
+# The command line goes through cmd as an administrator types it: Wine would
+# quote an argument holding a space, and the installer takes /D= only
+# unquoted, as the last argument.
 install() {
-    local status=0
-    wine "$setup" /S "$@" </dev/null >/dev/null 2>&1 || status=$?
+    local status=0 batch=$sandbox/install.bat
+    printf '@"%s" /S %s\r\n@exit %%errorlevel%%\r\n' "$(winepath -w "$setup")" "$*" >"$batch"
+    wine cmd /c "$(winepath -w "$batch")" </dev/null >/dev/null 2>&1 || status=$?
     [ "$status" = 0 ] || fail "the installer $* failed with exit code $status"
     settle
 }

@@ -1,0 +1,35 @@
+# Run by CPack after it built the packages. CPack gives a package with a
+# shared library maintainer scripts that call ldconfig; Debian runs ldconfig
+# once per dpkg run through its trigger instead, and lintian asks for that.
+# The library package is unpacked, its two scripts (which do nothing else)
+# are replaced by the trigger, and it is packed again.
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+    get_filename_component(name "${package}" NAME)
+    if(NOT name MATCHES "^libmossvane-client0_.*\\.deb$")
+        continue()
+    endif()
+    set(tree "${package}.tree")
+    file(REMOVE_RECURSE "${tree}")
+    execute_process(COMMAND dpkg-deb -R "${package}" "${tree}" RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "dpkg-deb could not unpack ${name}")
+    endif()
+    foreach(script postinst postrm)
+        file(READ "${tree}/DEBIAN/${script}" text)
+        string(REGEX REPLACE "#[^\n]*\n|set -e\n|ldconfig\n|if [^\n]*\n|fi\n|\n" "" rest "${text}")
+        string(STRIP "${rest}" rest)
+        if(NOT rest STREQUAL "")
+            message(FATAL_ERROR "${name}'s ${script} does more than call ldconfig:\n${text}")
+        endif()
+        file(REMOVE "${tree}/DEBIAN/${script}")
+    endforeach()
+    file(WRITE "${tree}/DEBIAN/triggers" "activate-noawait ldconfig\n")
+    file(CHMOD "${tree}/DEBIAN/triggers" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ
+                                                          WORLD_READ)
+    execute_process(COMMAND dpkg-deb --root-owner-group -b "${tree}" "${package}"
+                    OUTPUT_QUIET RESULT_VARIABLE failed)
+    file(REMOVE_RECURSE "${tree}")
+    if(failed)
+        message(FATAL_ERROR "dpkg-deb could not pack ${name} again")
+    endif()
+endforeach()
