@@ -255,10 +255,23 @@ std::optional<Rect> HeadlessCompositor::OutputRect() {
     return ParseRect(*outputs);
 }
 
+bool HeadlessCompositor::WaitForFocus(const std::string& title, std::chrono::milliseconds timeout) {
+    return WaitUntil(
+        [&] {
+            const auto window = Window(title);
+            return window && window->find("\"focused\": true") != std::string::npos;
+        },
+        timeout);
+}
+
 bool HeadlessCompositor::Keys(const std::vector<std::string>& arguments) {
     if (m_typist) m_typist->Kill();
     std::vector<std::string> command{"WAYLAND_DISPLAY=" + m_waylandDisplay, "wtype"};
     command.insert(command.end(), arguments.begin(), arguments.end());
+    // wtype's layout holds only the keys it types, in order, and GTK 3 looks
+    // up key bindings (Return, BackSpace) in every key of the layout but the
+    // highest: a last key that does nothing keeps the real ones in reach.
+    command.insert(command.end(), {"-k", "VoidSymbol"});
     // Held for a day: ended by the next input or the compositor's end.
     command.insert(command.end(), {"-s", "86400000"});
     m_typist = ChildProcess::Start("/usr/bin/env", command, m_folder);

@@ -44,6 +44,9 @@ class HeadlessCompositor {
     bool WaitForWindow(const std::string& title, std::chrono::milliseconds timeout);
     std::optional<Rect> OutputRect();
 
+    // Waits until a window titled `title` is mapped and has the focus.
+    bool WaitForFocus(const std::string& title, std::chrono::milliseconds timeout);
+
     // Key input through a virtual keyboard of its own, into the focused
     // window: wtype's arguments, such as {"123", "-k", "Return"}. The
     // keyboard stays until the next input (or the compositor's end), since

@@ -97,6 +97,55 @@ class WaylandDialogTest : public ServerTest {
     std::future<std::u16string> m_answer;
 };
 
+// A user's keys from the first one typed to the number given: typed, then
+// Return; when the number is refused, Return on the message box that says
+// why, then more keys and Return again. Keys are wtype's arguments.
+struct KeyboardFlow {
+    const char* name;
+    std::vector<std::string> first;
+    const char* refusedWith;  // The message box's caption, or null.
+    std::vector<std::string> more;
+    std::u16string number;
+};
+
+void PrintTo(const KeyboardFlow& flow, std::ostream* out) {
+    *out << flow.name;
+}
+
+std::vector<std::string> ThenReturn(std::vector<std::string> keys) {
+    keys.insert(keys.end(), {"-k", "Return"});
+    return keys;
+}
+
+class WaylandKeyboardTest : public WaylandDialogTest,
+                            public ::testing::WithParamInterface<KeyboardFlow> {};
+
+// The focus is never set by the test once the dialog is up: the message box
+// must take it when it opens and give it back to the dialog when it closes.
+TEST_P(WaylandKeyboardTest, GivesTheNumberTyped) {
+    const KeyboardFlow& flow = GetParam();
+    ASSERT_TRUE(compositor().Keys(ThenReturn(flow.first)));
+    if (flow.refusedWith) {
+        ASSERT_TRUE(compositor().WaitForFocus(flow.refusedWith, kWindowTimeout)) << Traces();
+        ASSERT_TRUE(compositor().Keys({"-k", "Return"}));
+        ASSERT_TRUE(
+            WaitUntil([&] { return !compositor().Window(flow.refusedWith); }, kWindowTimeout));
+        ASSERT_TRUE(compositor().WaitForFocus(kCaption, kWindowTimeout)) << Traces();
+        ASSERT_TRUE(compositor().Keys(ThenReturn(flow.more)));
+    }
+    EXPECT_EQ(Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=" + flow.number + u"\n") << Traces();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wayland, WaylandKeyboardTest,
+    ::testing::Values(KeyboardFlow{"Digits", {"1234"}, nullptr, {}, u"1234"},
+                      KeyboardFlow{"LettersAreLeftOut", {"1a2b-3 4"}, nullptr, {}, u"1234"},
+                      KeyboardFlow{
+                          "BackSpaceErases", {"12345", "-k", "BackSpace"}, nullptr, {}, u"1234"},
+                      KeyboardFlow{"TooShortThenOneMore", {"123"}, "Lack Number", {"4"}, u"1234"},
+                      KeyboardFlow{"EmptyThenDigits", {}, "Empty Number", {"5678"}, u"5678"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(WaylandDialogTest, EscapeCancels) {
     ASSERT_TRUE(compositor().Keys({"5678", "-k", "Escape"}));
     EXPECT_EQ(Answer(), kAnswerCancel) << Traces();
