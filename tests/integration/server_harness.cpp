@@ -5,9 +5,30 @@
 #include "l10n/l10n_constants.h"
 #include "pipe/pipe_constants.h"
 #include "platform/registry.h"
+#include "wire/job_message.h"
 #include "wire/pipe_name.h"
 
 namespace mossvane::testing {
+
+std::future<std::u16string> AskForNumber(platform::PipeConnection& connection) {
+    return std::async(std::launch::async, [&connection] {
+        const std::vector<std::uint8_t> request = EncodeRequest(u"@=GETINFO");
+        std::size_t written = 0;
+        if (connection.Write(request.data(), request.size(), written) != platform::kSuccess) {
+            return std::u16string(u"<write failed>");
+        }
+        std::vector<std::uint8_t> received(4104);
+        std::size_t got = 0;
+        if (connection.Read(received.data(), received.size(), got) != platform::kSuccess) {
+            return std::u16string(u"<read failed>");
+        }
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < got && (received[i] || received[i + 1]); i += 2) {
+            text += static_cast<char16_t>(received[i] | (received[i + 1] << 8));
+        }
+        return text;
+    });
+}
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;

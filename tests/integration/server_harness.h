@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ std::size_t CountOccurrences(std::string_view text, std::string_view needle);
 
 // Counts whole lines equal to line.
 std::size_t CountLines(std::string_view text, std::string_view line);
+
+// Sends a GETINFO on the connection and reads the answer in the background;
+// the answer's text once the dialog has ended.
+std::future<std::u16string> AskForNumber(platform::PipeConnection& connection);
 
 class ServerTest : public ::testing::Test {
   protected:

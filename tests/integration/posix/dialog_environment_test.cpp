@@ -8,7 +8,6 @@
 #include "dialog_driver.h"
 #include "posix/scoped_variable.h"
 #include "server_harness.h"
-#include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {
@@ -19,27 +18,6 @@ constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
 constexpr char kMissingGlyphsLine[] = "no installed font has glyphs for the dialog's texts";
 constexpr char kLatinFonts[] = "/usr/share/fonts/truetype/dejavu";
 constexpr char kHangulFonts[] = "/usr/share/fonts/truetype/nanum";
-
-// Sends a GETINFO; the answer once the dialog ends.
-std::future<std::u16string> AskForNumber(platform::PipeConnection& connection) {
-    return std::async(std::launch::async, [&connection] {
-        const std::vector<std::uint8_t> request = EncodeRequest(u"@=GETINFO");
-        std::size_t written = 0;
-        if (connection.Write(request.data(), request.size(), written) != platform::kSuccess) {
-            return std::u16string(u"<write failed>");
-        }
-        std::vector<std::uint8_t> received(4104);
-        std::size_t got = 0;
-        if (connection.Read(received.data(), received.size(), got) != platform::kSuccess) {
-            return std::u16string(u"<read failed>");
-        }
-        std::u16string text;
-        for (std::size_t i = 0; i + 1 < got && (received[i] || received[i + 1]); i += 2) {
-            text += static_cast<char16_t>(received[i] | (received[i + 1] << 8));
-        }
-        return text;
-    });
-}
 
 class DialogEnvironmentTest : public ServerTest {
   protected:
