@@ -8,7 +8,6 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -26,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_sandbox.h"
 #include "bench_table.h"
 
 extern char** environ;
@@ -49,41 +49,6 @@ double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
-
-fs::path ProgramFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-std::string UserName() {
-    passwd* entry = getpwuid(geteuid());
-    return entry ? entry->pw_name : "";
-}
-
-// A private set of folders for the server under test.
-class Sandbox {
-  public:
-    Sandbox() {
-        char pattern[] = "/tmp/mossvane-dialog-bench-XXXXXX";
-        m_root = mkdtemp(pattern);
-        for (const char* sub : {"run", "config", "data"}) fs::create_directory(m_root / sub);
-        fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
-        setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
-        setenv("MOSSVANE_MACHINE_REG", (m_root / "machine.reg").c_str(), 1);
-    }
-    ~Sandbox() {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    std::string SocketPath() const {
-        const std::string user = UserName();
-        return (m_root / "run" / (user.empty() ? "Mossvane" : "Mossvane_" + user)).string();
-    }
-
-  private:
-    fs::path m_root;
-};
 
 // Watches the display for top-level windows being mapped.
 class MapWatch {
@@ -176,7 +141,7 @@ int ConnectTo(const std::string& path) {
 }
 
 // Connects to the server, starting one when none answers.
-int ConnectToServer(const Sandbox& sandbox, pid_t& server) {
+int ConnectToServer(const BenchSandbox& sandbox, pid_t& server) {
     int fd = ConnectTo(sandbox.SocketPath());
     if (fd >= 0) return fd;
     if (server > 0) waitpid(server, nullptr, 0);
@@ -198,7 +163,7 @@ std::vector<char> GetInfoRequest() {
 }
 
 // One GETINFO whose dialog is closed as soon as it shows; its time to map.
-double DialogRound(MapWatch& watch, const Sandbox& sandbox, pid_t& server) {
+double DialogRound(MapWatch& watch, const BenchSandbox& sandbox, pid_t& server) {
     const int fd = ConnectToServer(sandbox, server);
     if (fd < 0) return -1;
     watch.Reset();
@@ -242,7 +207,7 @@ int main() {
         std::fprintf(stderr, "dialog_bench: no display (run under xvfb-run)\n");
         return 1;
     }
-    Sandbox sandbox;
+    BenchSandbox sandbox("mossvane-dialog-bench");
     pid_t server = -1;
     std::vector<double> dialog, baseline;
     for (int round = 0; round < kRounds; ++round) {

@@ -4,7 +4,6 @@
 // and the time from start to the first accepted connection. Every figure is
 // printed as a CSV row (see bench_table.h), so one table can hold them all.
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_sandbox.h"
 #include "bench_table.h"
 
 namespace {
@@ -129,42 +129,6 @@ pid_t StartBaseline(const std::string& path) {
     return child;
 }
 
-std::string UserName() {
-    passwd* entry = getpwuid(geteuid());
-    return entry ? entry->pw_name : "";
-}
-
-// A private set of folders for the server under test.
-class Sandbox {
-  public:
-    Sandbox() {
-        char pattern[] = "/tmp/mossvane-bench-XXXXXX";
-        m_root = mkdtemp(pattern);
-        for (const char* sub : {"run", "config", "data"}) fs::create_directory(m_root / sub);
-        fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
-        setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
-        setenv("MOSSVANE_MACHINE_REG", (m_root / "machine.reg").c_str(), 1);
-    }
-    ~Sandbox() {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    std::string SocketPath() const {
-        std::string user = UserName();
-        return (m_root / "run" / (user.empty() ? "Mossvane" : "Mossvane_" + user)).string();
-    }
-    std::string BaselinePath() const { return (m_root / "baseline.sock").string(); }
-
-  private:
-    fs::path m_root;
-};
-
-fs::path ProgramFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
 pid_t StartServer() {
     pid_t child = fork();
     if (child == 0) {
@@ -217,8 +181,12 @@ bool WaitForThreads(pid_t pid, long count, std::chrono::seconds timeout) {
     return false;
 }
 
-void BenchRequestRate(const Sandbox& sandbox) {
-    pid_t baseline = StartBaseline(sandbox.BaselinePath());
+std::string BaselinePath(const BenchSandbox& sandbox) {
+    return (sandbox.Root() / "baseline.sock").string();
+}
+
+void BenchRequestRate(const BenchSandbox& sandbox) {
+    pid_t baseline = StartBaseline(BaselinePath(sandbox));
     pid_t server = StartServer();
     if (!WaitForAccept(sandbox.SocketPath(), 30s)) {
         std::fprintf(stderr, "server_bench: the server did not start\n");
@@ -228,7 +196,7 @@ void BenchRequestRate(const Sandbox& sandbox) {
     std::vector<double> ratios;
     double serverRate = 0, baselineRate = 0;
     for (int round = 0; round < kRateRounds; ++round) {
-        double b = RequestsPerSecond(sandbox.BaselinePath());
+        double b = RequestsPerSecond(BaselinePath(sandbox));
         double s = RequestsPerSecond(sandbox.SocketPath());
         ratios.push_back(s / b);
         serverRate += s / kRateRounds;
@@ -242,7 +210,7 @@ void BenchRequestRate(const Sandbox& sandbox) {
     waitpid(baseline, nullptr, 0);
 }
 
-void BenchStartAndMemory(const Sandbox& sandbox) {
+void BenchStartAndMemory(const BenchSandbox& sandbox) {
     std::vector<double> startTimes;
     for (int round = 0; round < kStartRounds; ++round) {
         fs::remove(sandbox.SocketPath());
@@ -278,7 +246,7 @@ void BenchStartAndMemory(const Sandbox& sandbox) {
 
 int main() {
     signal(SIGPIPE, SIG_IGN);
-    Sandbox sandbox;
+    BenchSandbox sandbox("mossvane-bench");
     BenchRequestRate(sandbox);
     BenchStartAndMemory(sandbox);
     return 0;

@@ -9,7 +9,6 @@
 //
 //   spool_bench [MiB per single job, default 256]
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -29,11 +28,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench_sandbox.h"
+#include "bench_table.h"
 #include "pipe/job_spool.h"
 #include "pipe/pipe_constants.h"
 #include "wire/job_message.h"
-
-#include "bench_table.h"
 
 namespace {
 
@@ -202,11 +201,9 @@ class CopyServer {
 // The real server in a private set of folders, its traces in a file.
 class RealServer {
   public:
-    explicit RealServer(const fs::path& root) {
-        const passwd* user = getpwuid(geteuid());
-        m_socketPath = (root / "run" / ("Mossvane_" + std::string(user->pw_name))).string();
-        const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "mossvane";
-        const std::string trace = (root / "server.trace").string();
+    explicit RealServer(const BenchSandbox& sandbox) : m_socketPath(sandbox.SocketPath()) {
+        const fs::path program = ProgramFolder() / "mossvane";
+        const std::string trace = (sandbox.Root() / "server.trace").string();
         m_pid = fork();
         if (m_pid < 0) Fail("fork");
         if (m_pid == 0) {
@@ -269,13 +266,9 @@ void Report(const char* name, const Figures& best, std::size_t bytes) {
 
 int main(int argc, char** argv) {
     const std::size_t jobMiB = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    const fs::path root = fs::temp_directory_path() / ("spool_bench_" + std::to_string(getpid()));
-    for (const char* sub : {"run", "config", "data", "copies"}) fs::create_directories(root / sub);
-    fs::permissions(root / "run", fs::perms::owner_all, fs::perm_options::replace);
-    setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-    setenv("MOSSVANE_MACHINE_REG", (root / "machine.reg").c_str(), 1);
+    const BenchSandbox sandbox("mossvane-spool-bench");
+    const fs::path& root = sandbox.Root();
+    fs::create_directory(root / "copies");
     const fs::path jobFolder = root / "data" / "VARNOCK" / "PlugInPrnData";
     const fs::path copyFolder = root / "copies";
 
@@ -289,7 +282,7 @@ int main(int argc, char** argv) {
     Figures one, all;
     bool identical = true;
     {
-        RealServer server(root);
+        RealServer server(sandbox);
         CopyServer baseline((root / "copy.sock").string(), copyFolder);
         for (int round = 0; round < kRounds; ++round) {
             // Alternate, so that neither side always meets a warmer cache.
@@ -326,6 +319,5 @@ int main(int argc, char** argv) {
            many.size() * many[0].StreamBytes());
     std::printf("job files byte-identical: %s   server trace: %zu bytes\n",
                 identical ? "yes" : "NO", trace.size());
-    fs::remove_all(root);
     return identical ? 0 : 1;
 }
