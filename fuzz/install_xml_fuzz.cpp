@@ -9,16 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "params/text_conversion.h"
 #include "params/xml_to_param.h"
 
 namespace {
 
-using mossvane::SectionParamMap;
+using mossvane::fuzz::Require;
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using mossvane::SectionParamMap;
 
 const char* LeadingText(const tinyxml2::XMLElement& element) {
     const tinyxml2::XMLNode* first = element.FirstChild();

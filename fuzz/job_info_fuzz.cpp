@@ -14,25 +14,17 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_input.h"
 #include "params/param_text.h"
 #include "params/text_conversion.h"
 #include "pipe/job_info.h"
 
 namespace {
 
+using mossvane::fuzz::CodeUnits;
+using mossvane::fuzz::Require;
+
 using mossvane::ParamMap;
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
-std::u16string CodeUnits(const std::uint8_t* data, std::size_t size) {
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
-    return text;
-}
 
 // A reader sees every CR LF, and every CR alone, as one line feed.
 std::string AsReadBack(std::string_view text) {

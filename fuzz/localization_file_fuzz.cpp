@@ -9,15 +9,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_input.h"
 #include "l10n/language_code.h"
 #include "l10n/localization_file.h"
 #include "params/text_conversion.h"
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using mossvane::fuzz::Require;
 
 const char* LeadingText(const TiXmlElement& message, const char* name) {
     const TiXmlElement* child = message.FirstChildElement(name);

@@ -6,23 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_input.h"
 #include "params/param_text.h"
 
 namespace {
 
+using mossvane::fuzz::CodeUnits;
+using mossvane::fuzz::Require;
+
 using mossvane::ParamMap;
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
-std::u16string CodeUnits(const std::uint8_t* data, std::size_t size) {
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
-    return text;
-}
 
 ParamMap Parse(const std::u16string& text) {
     ParamMap set;

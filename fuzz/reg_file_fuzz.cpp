@@ -7,15 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_input.h"
 #include "platform/posix/reg_file.h"
 
 namespace {
 
-using mossvane::platform::posix::RegFile;
+using mossvane::fuzz::Require;
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+using mossvane::platform::posix::RegFile;
 
 bool SameHive(const RegFile& a, const RegFile& b) {
     if (a.sections.size() != b.sections.size()) return false;

@@ -7,18 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_input.h"
 #include "params/text_conversion.h"
 #include "platform/utf8.h"
 
 namespace {
 
+using mossvane::fuzz::Require;
+
 using mossvane::platform::kReplacementCharacter;
 using mossvane::platform::Utf16ToUtf8;
 using mossvane::platform::Utf8ToUtf16;
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool IsHigh(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
