@@ -2,7 +2,6 @@
 // against a stand-in that answers the way a broken server might.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -169,7 +168,7 @@ TEST_P(ClientApiJobTest, JobEndsAsTheServerTookIt) {
     ASSERT_EQ(jobs.size(), 1u);
     const std::string stored = ReadFileBytes(jobs[0]);
     ASSERT_GE(stored.size(), data.size());
-    EXPECT_EQ(std::memcmp(stored.data(), data.data(), data.size()), 0);
+    EXPECT_TRUE(stored.compare(0, data.size(), std::string(data.begin(), data.end())) == 0);
     const std::string information = ReadFileBytes(FilesWithExtension(prints, ".info")[0]);
     for (const mossvane_job_info& entry : param.info) {
         // The information file is in the system's ANSI code page: UTF-8 on

@@ -2,11 +2,13 @@
 # Installs the build into a private prefix and builds the client library's
 # example against it the way a user of the package does: through pkg-config,
 # with nothing from the build tree. The example's tests then run the result.
-#   build_installed_example.sh BUILD_DIR SOURCE_DIR PREFIX
+#   build_installed_example.sh BUILD_DIR SOURCE_DIR PREFIX [EXTRA_CFLAGS]
+# EXTRA_CFLAGS: the sanitizers the library was built with, if any.
 set -eu
 build=$1
 source=$2
 prefix=$3
+extra=${4:-}
 
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -14,8 +16,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix/lib" -name mossvane-client.pc)")
 export PKG_CONFIG_PATH
 pkg-config --exists mossvane-client
-# shellcheck disable=SC2046
-cc -std=c99 -Wall -Wextra -Werror -o "$prefix/send_with_number" \
+# shellcheck disable=SC2046,SC2086
+cc -std=c99 -Wall -Wextra -Werror $extra -o "$prefix/send_with_number" \
     "$source/examples/send_with_number.c" \
     $(pkg-config --cflags --libs mossvane-client) \
     -Wl,-rpath,"$(pkg-config --variable=libdir mossvane-client)"
