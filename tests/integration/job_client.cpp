@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 
 #include "l10n/l10n_constants.h"
@@ -64,11 +63,6 @@ void SetPrintFolder(const fs::path& folder) {
     ASSERT_EQ(key.SetValue(kPrintFolderPathValue, platform::reg_type::kSz, text.c_str(),
                            (text.size() + 1) * sizeof(char16_t)),
               platform::kSuccess);
-}
-
-std::string ReadFileBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::vector<fs::path> FilesWithExtension(const fs::path& folder, std::string_view extension) {

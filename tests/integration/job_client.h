@@ -11,6 +11,7 @@
 
 #include "platform/pipe.h"
 #include "platform/registry.h"
+#include "support/file_bytes.h"
 
 namespace mossvane::testing {
 
@@ -33,7 +34,7 @@ bool ClosedByServer(platform::PipeConnection& connection);
 // Sets the per-user "PrintFolderPath" (a REG_SZ with its terminator).
 void SetPrintFolder(const std::filesystem::path& folder);
 
-std::string ReadFileBytes(const std::filesystem::path& path);
+using test::ReadFileBytes;
 
 // The files of the folder whose names end with the extension (".prn").
 std::vector<std::filesystem::path> FilesWithExtension(const std::filesystem::path& folder,

@@ -14,12 +14,14 @@
 #include "platform/registry.h"
 #include "platform/spool_files.h"
 #include "server_harness.h"
+#include "support/file_bytes.h"
 #include "wire/job_message.h"
 
 namespace mossvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using mossvane::test::ReadFileBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kMarker(kEndOfJobMarker, kEndOfJobMarker + kEndOfJobMarkerSize);
@@ -44,11 +46,6 @@ Bytes Piece(std::size_t size, std::uint8_t seed) {
 
 Bytes WriteMessage(const Bytes& piece) {
     return EncodeJobMessage(WRITE_JOB_CMD, piece.data(), piece.size());
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 std::set<fs::path> FilesIn(const fs::path& folder) {
@@ -171,10 +168,10 @@ TEST_F(JobSpoolIntegrationTest, SendToolJobIsStoredWithItsInformation) {
     const std::string name = jobFiles[0].stem().string();
     EXPECT_EQ(name.size(), 18u);
     EXPECT_EQ(name.substr(14), "3456");
-    EXPECT_EQ(ReadBytes(jobFiles[0]), std::string(bytes.begin(), bytes.end()) +
-                                          std::string(kMarker.begin(), kMarker.end()));
+    EXPECT_EQ(ReadFileBytes(jobFiles[0]), std::string(bytes.begin(), bytes.end()) +
+                                              std::string(kMarker.begin(), kMarker.end()));
     const std::string nl = kNewLine;
-    EXPECT_EQ(ReadBytes(jobs() / (name + ".info")),
+    EXPECT_EQ(ReadFileBytes(jobs() / (name + ".info")),
               "<?xml version=\"1.0\" encoding=\"" + platform::AnsiCodePageEncodingName() + "\"?>" +
                   nl + "<JobInfo>" + nl + "    <Copies>2</Copies>" + nl +
                   "    <Title>Report</Title>" + nl + "</JobInfo>" + nl);

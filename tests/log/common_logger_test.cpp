@@ -6,7 +6,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <ostream>
 #include <regex>
@@ -17,10 +16,13 @@
 #include "log/log_settings.h"
 #include "platform/registry.h"
 #include "support/debug_capture.h"
+#include "support/file_bytes.h"
 #include "support/settings_sandbox.h"
 
 namespace mossvane {
 namespace {
+
+using mossvane::test::ReadFileBytes;
 
 using platform::RegistryAccess;
 using platform::RegistryKey;
@@ -77,11 +79,6 @@ void RunTracedCall(LogLineSources sources = {}) {
 std::string CrLf(std::string line) {
     line.insert(line.size() - 1, 1, '\r');
     return line;
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 class CommonLoggerTest : public ::testing::Test {
@@ -170,7 +167,7 @@ TEST_F(CommonLoggerTest, MalformedFormatDropsOnlyThatLine) {
 TEST_F(CommonLoggerTest, FileGetsAllLinesWithByteOrderMarkAndCrLf) {
     LogToFile(2);
     RunTracedCall(FixedSources({1000, 1016}));
-    EXPECT_EQ(ReadAll(LogPath()),
+    EXPECT_EQ(ReadFileBytes(LogPath()),
               std::string(kBom) + CrLf(kEnterLine) + CrLf(kMessageLine) + CrLf(kLeaveLine));
     EXPECT_TRUE(LoggerTexts().empty());
 }
@@ -180,14 +177,14 @@ TEST_F(CommonLoggerTest, AppendingToTheFileAddsNoSecondByteOrderMark) {
     RunTracedCall(FixedSources({1000, 1016}));
     RunTracedCall(FixedSources({1000, 1016}));
     const std::string call = CrLf(kEnterLine) + CrLf(kMessageLine) + CrLf(kLeaveLine);
-    EXPECT_EQ(ReadAll(LogPath()), std::string(kBom) + call + call);
+    EXPECT_EQ(ReadFileBytes(LogPath()), std::string(kBom) + call + call);
 }
 
 TEST_F(CommonLoggerTest, ExistingFileIsAppendedToWithoutByteOrderMark) {
     std::ofstream(LogPath(), std::ios::binary) << "earlier\r\n";
     LogToFile(1);
     RunTracedCall(FixedSources({1000, 1016}));
-    EXPECT_EQ(ReadAll(LogPath()), "earlier\r\n" + CrLf(kEnterLine) + CrLf(kLeaveLine));
+    EXPECT_EQ(ReadFileBytes(LogPath()), "earlier\r\n" + CrLf(kEnterLine) + CrLf(kLeaveLine));
 }
 
 TEST_F(CommonLoggerTest, NonAsciiTextAndFileNameAreUtf8) {
@@ -198,7 +195,8 @@ TEST_F(CommonLoggerTest, NonAsciiTextAndFileNameAreUtf8) {
         CommonLogger logger(kLogSettingsKey, FixedSources({0}));
         logger.LogParam(kLoggerName, kFunction, 2, u"%s", u"caf\u00E9");
     }
-    EXPECT_TRUE(ReadAll(path).ends_with("Function - PipeServer::InitInfo  <caf\xC3\xA9>\r\n"));
+    EXPECT_TRUE(
+        ReadFileBytes(path).ends_with("Function - PipeServer::InitInfo  <caf\xC3\xA9>\r\n"));
 }
 
 TEST_F(CommonLoggerTest, EnabledTwoCreatesTheFileButWritesNoLine) {
@@ -213,7 +211,7 @@ TEST_F(CommonLoggerTest, EnabledTwoCreatesTheFileButWritesNoLine) {
         logger.LogParam(kLoggerName, kFunction, 2, u"GetInfo");
         logger.LogReturn(kLoggerName, kFunction, 1, u"");
     }
-    EXPECT_EQ(ReadAll(LogPath()), kBom);
+    EXPECT_EQ(ReadFileBytes(LogPath()), kBom);
     // The logger closed the file: Windows refuses to delete a file still open
     // without delete sharing.
     EXPECT_TRUE(std::filesystem::remove(LogPath()));
@@ -267,7 +265,7 @@ TEST_F(CommonLoggerTest, ConcurrentLoggersNeverTearLines) {
     }
     for (std::thread& worker : workers) worker.join();
 
-    const std::string content = ReadAll(LogPath());
+    const std::string content = ReadFileBytes(LogPath());
     ASSERT_TRUE(content.starts_with(kBom));
     const std::regex linePattern(
         "\\[PID: \\d{4,} TID: \\d{4,}  Time: \\d\\d:\\d\\d:\\d\\d:\\d{3} Logger: PI\\]  "

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
-#include "platform/codepage.h"
 #include "params/text_conversion.h"
+#include "platform/codepage.h"
 #include "spool_fixture.h"
 #include "support/debug_capture.h"
 
@@ -187,10 +187,10 @@ TEST_F(JobInfoFileTest, ReplacesAnEarlierFileWithTheWholeDocument) {
     const std::u16string text = u"Pages=3\r\nCopies=1\nno entry here\n";
     ASSERT_TRUE(WriteJobInfo(jobFile.u16string(), text.data(), text.size()));
     const std::string nl = test::kTextLineEnd;
-    EXPECT_EQ(ReadBytes(infoFile), "<?xml version=\"1.0\" encoding=\"" +
-                                       platform::AnsiCodePageEncodingName() + "\"?>" + nl +
-                                       "<JobInfo>" + nl + "    <Copies>1</Copies>" + nl +
-                                       "    <Pages>3</Pages>" + nl + "</JobInfo>" + nl);
+    EXPECT_EQ(ReadFileBytes(infoFile), "<?xml version=\"1.0\" encoding=\"" +
+                                           platform::AnsiCodePageEncodingName() + "\"?>" + nl +
+                                           "<JobInfo>" + nl + "    <Copies>1</Copies>" + nl +
+                                           "    <Pages>3</Pages>" + nl + "</JobInfo>" + nl);
     EXPECT_EQ(FilesEndingWith(jobs(), "").size(), 1u);
 }
 

@@ -99,7 +99,7 @@ TEST_F(JobSpoolTest, PiecesAreStoredByteForByteAndTheInformationFollows) {
 
     const auto jobFiles = JobFiles();
     ASSERT_EQ(jobFiles.size(), 1u);
-    EXPECT_EQ(ReadBytes(jobFiles[0]), expected);
+    EXPECT_EQ(ReadFileBytes(jobFiles[0]), expected);
     const std::string name = jobFiles[0].stem().string();
     ASSERT_EQ(name.size(), 18u);
     EXPECT_EQ(name.find_first_not_of("0123456789"), std::string::npos) << name;
@@ -111,10 +111,10 @@ TEST_F(JobSpoolTest, PiecesAreStoredByteForByteAndTheInformationFollows) {
     ASSERT_EQ(infoFiles.size(), 1u);
     EXPECT_EQ(infoFiles[0].stem(), jobFiles[0].stem());
     const std::string nl = test::kTextLineEnd;
-    EXPECT_EQ(ReadBytes(infoFiles[0]), "<?xml version=\"1.0\" encoding=\"" +
-                                           platform::AnsiCodePageEncodingName() + "\"?>" + nl +
-                                           "<JobInfo>" + nl + "    <a>1</a>" + nl + "    <b>2</b>" +
-                                           nl + "</JobInfo>" + nl);
+    EXPECT_EQ(ReadFileBytes(infoFiles[0]), "<?xml version=\"1.0\" encoding=\"" +
+                                               platform::AnsiCodePageEncodingName() + "\"?>" + nl +
+                                               "<JobInfo>" + nl + "    <a>1</a>" + nl +
+                                               "    <b>2</b>" + nl + "</JobInfo>" + nl);
     // Nothing of the temporary file the information went through is left.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(jobs()),
                             std::filesystem::directory_iterator()),
@@ -218,7 +218,7 @@ TEST_F(JobSpoolTest, NameTakenByAnotherJobEndsTheConnectionAndLeavesItAlone) {
     EXPECT_FALSE(Create(5));
     EXPECT_FALSE(Write(kMarker));
     EXPECT_EQ(g_warningsShown, 1);
-    for (const auto& path : taken) EXPECT_EQ(ReadBytes(path), "earlier job") << path;
+    for (const auto& path : taken) EXPECT_EQ(ReadFileBytes(path), "earlier job") << path;
     EXPECT_NE(Trace().find("Job file already exists"), std::string::npos);
 }
 
@@ -236,7 +236,7 @@ TEST_F(JobSpoolTest, SecondCreateClosesTheFirstJobAndStartsAfresh) {
     const auto first = jobFiles[0].stem().string().ends_with("0001") ? jobFiles[0] : jobFiles[1];
     std::ifstream reopened(first, std::ios::binary);
     EXPECT_TRUE(reopened.is_open());
-    EXPECT_EQ(ReadBytes(first).size(), 40u);
+    EXPECT_EQ(ReadFileBytes(first).size(), 40u);
 }
 
 // POSIX lets the job file, or its whole folder, be removed while the job is

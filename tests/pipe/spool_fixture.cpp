@@ -95,11 +95,6 @@ std::vector<std::filesystem::path> FilesEndingWith(const std::filesystem::path& 
     return files;
 }
 
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary);
     file << bytes;

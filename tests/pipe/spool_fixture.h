@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/file_bytes.h"
 #include "support/settings_sandbox.h"
 #include "support/temp_folder.h"
 
@@ -36,7 +37,6 @@ void DeleteMachineKey();
 // The files in `folder` whose names end with `extension`, sorted.
 std::vector<std::filesystem::path> FilesEndingWith(const std::filesystem::path& folder,
                                                    const std::string& extension);
-std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
 class SpoolFolderTest : public ::testing::Test {

@@ -8,23 +8,18 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/temp_folder.h"
 
 namespace mossvane::platform {
 namespace {
 
-namespace fs = std::filesystem;
+using mossvane::test::ReadFileBytes;
 
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+namespace fs = std::filesystem;
 
 void WriteFile(const fs::path& file, std::string_view text) {
     std::ofstream(file, std::ios::binary) << text;
@@ -49,7 +44,7 @@ TEST_F(FileReplaceTest, NewFileHoldsExactlyTheBytesAndNothingElseIsLeft) {
     const fs::path target = Folder() / "a.info";
     const std::string bytes("line\r\n\0\xFF end", 12);
     ASSERT_EQ(ReplaceFileDurably(target.u16string(), bytes, NewFileAccess::OwnerOnly), kSuccess);
-    EXPECT_EQ(ReadFile(target), bytes);
+    EXPECT_EQ(ReadFileBytes(target), bytes);
     EXPECT_EQ(Names(Folder()), std::vector<std::string>{"a.info"});
 }
 
@@ -58,7 +53,7 @@ TEST_F(FileReplaceTest, ExistingFileIsReplacedWhole) {
     WriteFile(target, std::string(10000, 'x'));
     ASSERT_EQ(ReplaceFileDurably(target.u16string(), "short", NewFileAccess::EveryoneReads),
               kSuccess);
-    EXPECT_EQ(ReadFile(target), "short");
+    EXPECT_EQ(ReadFileBytes(target), "short");
     EXPECT_EQ(Names(Folder()), std::vector<std::string>{"hive.reg"});
 }
 
@@ -70,7 +65,7 @@ TEST_F(FileReplaceTest, FailedReplaceLeavesTheTargetAndNoTemporary) {
     WriteFile(target / "inside", "kept");
     EXPECT_NE(ReplaceFileDurably(target.u16string(), "new", NewFileAccess::OwnerOnly), kSuccess);
     EXPECT_EQ(Names(Folder()), std::vector<std::string>{"taken"});
-    EXPECT_EQ(ReadFile(target / "inside"), "kept");
+    EXPECT_EQ(ReadFileBytes(target / "inside"), "kept");
 }
 
 TEST_F(FileReplaceTest, MissingFolderFailsWithoutLeavingAnything) {
@@ -117,7 +112,7 @@ TEST_P(StaleTemporaryTest, OnlyOldTemporariesOfThatFileGo) {
     fs::last_write_time(other, fs::file_time_type::clock::now() - GetParam().age);
     RemoveStaleTemporaries(target.u16string(), std::chrono::seconds(60));
     EXPECT_EQ(fs::exists(other), !GetParam().removed);
-    EXPECT_EQ(ReadFile(target), "hive");
+    EXPECT_EQ(ReadFileBytes(target), "hive");
 }
 
 using std::chrono::minutes;

@@ -10,7 +10,6 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -18,18 +17,14 @@
 #include "platform/registry.h"
 #include "platform/utf8.h"
 #include "registry_sandbox.h"
+#include "support/file_bytes.h"
 
 namespace mossvane::platform {
 namespace {
 
-namespace fs = std::filesystem;
+using mossvane::test::ReadFileBytes;
 
-std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+namespace fs = std::filesystem;
 
 void WriteFile(const fs::path& file, std::string_view text) {
     fs::create_directories(file.parent_path());
@@ -89,7 +84,7 @@ TEST_F(RegHiveTest, FileHoldsTheHeaderSectionsAndOneValuePerLine) {
     ASSERT_EQ(key.SetValue(u"Path", reg_type::kExpandSz, percent, 4), kSuccess);
     ASSERT_EQ(key.SetValue(u"Odd type", 0x12345, percent, 1), kSuccess);
 
-    const std::string text = ReadFile(m_sandbox.UserHiveFile());
+    const std::string text = ReadFileBytes(m_sandbox.UserHiveFile());
     EXPECT_TRUE(text.starts_with("Windows Registry Editor Version 5.00\n")) << text;
     EXPECT_NE(text.find("\n[HKEY_CURRENT_USER\\Software]\n"), std::string::npos) << text;
     EXPECT_NE(text.find(SectionOf(u"Text") + "\"Name\"=\"Value\"\n"
@@ -105,7 +100,7 @@ TEST_F(RegHiveTest, FileHoldsTheHeaderSectionsAndOneValuePerLine) {
 TEST_F(RegHiveTest, QuotesBackslashesAndLineBreaksAreEscaped) {
     RegistryKey key = Create(u"Escapes");
     SetText(key, u"say \"hi\"\\now", u"C:\\dir\\\"x\"\r\n");
-    const std::string text = ReadFile(m_sandbox.UserHiveFile());
+    const std::string text = ReadFileBytes(m_sandbox.UserHiveFile());
     EXPECT_NE(text.find("\n\"say \\\"hi\\\"\\\\now\"=\"C:\\\\dir\\\\\\\"x\\\"\\r\\n\"\n"),
               std::string::npos)
         << text;
@@ -114,7 +109,7 @@ TEST_F(RegHiveTest, QuotesBackslashesAndLineBreaksAreEscaped) {
 TEST_F(RegHiveTest, NonAsciiNamesAndTextsAreWrittenAsUtf8) {
     RegistryKey key = Create(u"Stra\u00DFe");
     SetText(key, u"Gr\u00F6\u00DFe", u"\u6771\u4EAC \U0001F600");
-    const std::string text = ReadFile(m_sandbox.UserHiveFile());
+    const std::string text = ReadFileBytes(m_sandbox.UserHiveFile());
     EXPECT_NE(text.find(SectionOf(u"Stra\u00DFe") +
                         "\"Gr\xC3\xB6\xC3\x9F"
                         "e\"=\"\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80\"\n"),
@@ -127,7 +122,7 @@ TEST_F(RegHiveTest, NamesKeepTheSpellingTheyWereCreatedWith) {
     SetText(key, u"IsPreparing", u"1");
     SetText(key, u"ISPREPARING", u"2");
     Create(u"MIXED\\Sub");
-    const std::string text = ReadFile(m_sandbox.UserHiveFile());
+    const std::string text = ReadFileBytes(m_sandbox.UserHiveFile());
     EXPECT_NE(text.find("\"IsPreparing\"=\"2\"\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("ISPREPARING"), std::string::npos) << text;
     EXPECT_NE(text.find(SectionOf(u"Mixed\\Sub")), std::string::npos) << text;
@@ -225,7 +220,7 @@ TEST_F(RegHiveTest, DamagedFileIsNeitherReadNorOverwritten) {
               kBadDatabase);
     EXPECT_EQ(RegistryKey::Create(RegistryRoot::CurrentUser, u"B", RegistryAccess::ReadWrite, key),
               kBadDatabase);
-    EXPECT_EQ(ReadFile(m_sandbox.UserHiveFile()), damaged);
+    EXPECT_EQ(ReadFileBytes(m_sandbox.UserHiveFile()), damaged);
 }
 
 TEST_F(RegHiveTest, UserHiveIsPrivateAndNoTemporaryFileIsLeft) {
@@ -264,7 +259,7 @@ TEST_F(RegHiveTest, LinkedHiveIsUpdatedWhereItPoints) {
     RegistryKey key = Create(u"Linked");
     SetText(key, u"Name", u"Value");
     EXPECT_TRUE(fs::is_symlink(m_sandbox.UserHiveFile()));
-    EXPECT_NE(ReadFile(target).find("\"Name\"=\"Value\""), std::string::npos);
+    EXPECT_NE(ReadFileBytes(target).find("\"Name\"=\"Value\""), std::string::npos);
 }
 
 // Returns the child's exit status, or -1 when it hasn't ended by the deadline

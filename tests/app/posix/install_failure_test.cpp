@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include "app/install_settings.h"
@@ -19,10 +18,13 @@
 #include "platform/registry.h"
 #include "platform/utf8.h"
 #include "support/debug_capture.h"
+#include "support/file_bytes.h"
 #include "support/settings_sandbox.h"
 
 namespace mossvane {
 namespace {
+
+using mossvane::test::ReadFileBytes;
 
 namespace fs = std::filesystem;
 
@@ -30,13 +32,6 @@ constexpr char kOldHive[] =
     "Windows Registry Editor Version 5.00\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Varnock\\Varnock Printer Driver Plug In]\n"
     "\"DevmodeList\"=\"old\"\n";
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void WriteAll(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -82,10 +77,10 @@ class InstallFailureTest : public ::testing::TestWithParam<FailureCase> {
 
 TEST_P(InstallFailureTest, NamesTheCauseAndChangesNothing) {
     const std::string argument = GetParam().prepare(Folder(), Hive());
-    const std::string hiveBefore = ReadAll(Hive());
+    const std::string hiveBefore = ReadFileBytes(Hive());
     const std::string errors = InstallAndCollectErrors(argument);
     EXPECT_NE(errors.find(GetParam().message), std::string::npos) << errors;
-    EXPECT_EQ(ReadAll(Hive()), hiveBefore);
+    EXPECT_EQ(ReadFileBytes(Hive()), hiveBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -162,7 +157,7 @@ TEST_F(InstallLimitTest, Latin1FileNameIsInstalled) {
     WriteAll(name, SettingsWithLists("latin", "1"));
     const std::string errors = InstallAndCollectErrors(name);
     EXPECT_EQ(errors, "");
-    EXPECT_NE(ReadAll(Hive()).find("\"DevmodeList\"=\"latin\""), std::string::npos);
+    EXPECT_NE(ReadFileBytes(Hive()).find("\"DevmodeList\"=\"latin\""), std::string::npos);
 }
 
 // Runs `body` in a child process as a user without any rights of his own
@@ -236,7 +231,7 @@ TEST_P(ReadOnlyHiveTest, IsNotRewritten) {
                   return 0;
               }),
               0);
-    EXPECT_EQ(ReadAll(hive), before);
+    EXPECT_EQ(ReadFileBytes(hive), before);
     // Nothing beside the hive but, at most, its lock file.
     for (const auto& entry : fs::directory_iterator(hive.parent_path())) {
         const std::string name = entry.path().filename().string();

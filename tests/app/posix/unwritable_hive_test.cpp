@@ -4,21 +4,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/install_settings.h"
 #include "support/debug_capture.h"
+#include "support/file_bytes.h"
 #include "support/settings_sandbox.h"
 
 namespace mossvane {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using mossvane::test::ReadFileBytes;
 
 TEST(UnwritableHiveTest, InstallChangesNothingAndSaysWhy) {
     test::SettingsSandbox sandbox;
@@ -35,7 +30,7 @@ TEST(UnwritableHiveTest, InstallChangesNothingAndSaysWhy) {
     InstallDefaults((folder / "s.xml").u16string());
     ASSERT_TRUE(capture.Sync());
 
-    EXPECT_EQ(ReadAll(folder / "blocker"), "not a folder");
+    EXPECT_EQ(ReadFileBytes(folder / "blocker"), "not a folder");
     std::string errors;
     for (const std::string& text : capture.Texts()) errors += text;
     EXPECT_NE(errors.find("mossvane: cannot write the machine-wide settings: "), std::string::npos)
