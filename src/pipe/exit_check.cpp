@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -83,15 +84,13 @@ class ExitChecker {
         Clock::time_point start;
     };
 
-    void ThreadMain(Round round) {
+    void ThreadMain(Round first) {
         platform::OutputDebugText(u"[PI] ExitThread Enter");
-        for (;;) {
-            if (RunPasses(round)) {
+        for (std::optional<Round> round = first; round; round = NextRound(round->generation)) {
+            if (RunPasses(*round)) {
                 platform::OutputDebugText(u"[PI] ExitThread End ( No More)");
                 Server().exitEvent.Set();
             }
-            if (FinishUnlessRestarted(round.generation)) return;
-            round = CurrentRound();
         }
     }
 
@@ -125,21 +124,26 @@ class ExitChecker {
         return !m_stopping && m_generation == generation && !Server().exitEvent.IsSet();
     }
 
-    Round CurrentRound() {
+    // The round after the one that just ended: the latest restart, or none
+    // once the stop is decided. Restarts that came while another one was
+    // still waiting are covered by the latest and never run, nor do those
+    // the stop overtook; their enter lines are written, so each gets its end
+    // line here.
+    std::optional<Round> NextRound(std::uint64_t ended) {
         std::lock_guard<std::mutex> guard(m_mutex);
-        return {m_generation, m_requestedAt};
-    }
-
-    // A restart asked for while the stop was being decided is not run; its
-    // enter line is already written, so it gets its end line here.
-    bool FinishUnlessRestarted(std::uint64_t generation) {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        const bool restarted = m_generation != generation;
-        if (restarted && !m_stopping && !Server().exitEvent.IsSet()) return false;
-        if (restarted) platform::OutputDebugText(u"[PI] ExitThread End");
-        m_running = false;
-        m_wake.notify_all();
-        return true;
+        std::uint64_t neverRun = m_generation - ended;
+        const bool stopping = m_stopping || Server().exitEvent.IsSet();
+        std::optional<Round> next;
+        if (neverRun > 0 && !stopping) {
+            next = Round{m_generation, m_requestedAt};
+            --neverRun;
+        }
+        for (; neverRun > 0; --neverRun) platform::OutputDebugText(u"[PI] ExitThread End");
+        if (!next) {
+            m_running = false;
+            m_wake.notify_all();
+        }
+        return next;
     }
 
     std::mutex m_mutex;

@@ -78,6 +78,46 @@ TEST_F(ServerLifecycleTest, RestartedCheckWritesItsEnd) {
     EXPECT_GE(CountLines(server->DebugOutput(), "[PI] ExitThread Enter"), 2u);
 }
 
+// Clients that come and go within one pass each restart the check, and each
+// restart is traced as a check of its own; only the last one runs, yet every
+// one of them writes its end line, whether the server then stops when idle
+// or at an EXIT.
+struct RestartCase {
+    const char* name;
+    int restarts;
+    bool exitAfterwards;
+};
+
+void PrintTo(const RestartCase& restart, std::ostream* out) {
+    *out << restart.name;
+}
+
+class ExitCheckRestartTest : public ServerLifecycleTest,
+                             public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(ExitCheckRestartTest, EveryAnnouncedCheckEnds) {
+    const RestartCase& restart = GetParam();
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    VisitOnce();
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] ExitThread Enter"));
+    for (int i = 0; i < restart.restarts; ++i) VisitOnce();
+    if (!restart.exitAfterwards) {
+        ExpectCleanStop(*server);
+        return;
+    }
+    SendExit();
+    int exitCode = -1;
+    ASSERT_TRUE(server->WaitForExit(kStartTimeout, exitCode)) << server->DebugOutput();
+    ExpectEveryExitCheckEnded(server->DebugOutput());
+}
+
+INSTANTIATE_TEST_SUITE_P(WithinOnePass, ExitCheckRestartTest,
+                         ::testing::Values(RestartCase{"TwoThenIdle", 2, false},
+                                           RestartCase{"FiveThenIdle", 5, false},
+                                           RestartCase{"ThreeThenExit", 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // EXIT in the middle of a check: the check ends with the server, and none
 // starts after the stop is decided.
 TEST_F(ServerLifecycleTest, CheckRunningAtExitWritesItsEnd) {
