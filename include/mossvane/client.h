@@ -50,9 +50,11 @@ typedef enum mossvane_status {
     MOSSVANE_BAD_ANSWER = 8,       /* the server's answer is not what it should be */
     MOSSVANE_NO_END_MARKER = 9,    /* the job's data lacks the end-of-job marker */
     MOSSVANE_OUT_OF_MEMORY = 10,
-    MOSSVANE_SYSTEM_ERROR = 11,    /* any other failure of the system */
-    MOSSVANE_UNTRUSTED_SERVER = 12 /* the user's pipe is served by a process of another
-                                      user: nothing was sent to it */
+    MOSSVANE_SYSTEM_ERROR = 11,     /* any other failure of the system */
+    MOSSVANE_UNTRUSTED_SERVER = 12, /* the user's pipe is served by a process of another
+                                       user: nothing was sent to it */
+    MOSSVANE_NOT_STORED = 13        /* the server did not store the job (its name was taken,
+                                       or its files could not be written) */
 } mossvane_status;
 
 /* A timeout without a limit. */

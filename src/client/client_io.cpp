@@ -79,8 +79,11 @@ ServerEnd WaitForServerEnd(platform::PipeConnection& connection, const Deadline&
             return ServerEnd::Closed;
         case platform::kNetnameDeleted:
             return ServerEnd::EndedEarly;
+        // The server never answers a job: anything it writes, or a pipe it
+        // breaks instead of disconnecting, is its failure end.
         case platform::kMoreData:
-            return ServerEnd::Answered;
+        case platform::kConnectionReset:
+            return ServerEnd::NotStored;
         case platform::kSemTimeout:
             return ServerEnd::TimedOut;
         default:

@@ -61,11 +61,11 @@ class ConnectionSink : public MessageSink {
 };
 
 enum class ServerEnd {
-    Closed,      // The server ended the connection after taking everything.
+    Closed,      // The server ended the connection in order: it stored the job.
+    NotStored,   // It ended the connection as a failure: the job was not stored.
     EndedEarly,  // It ended the connection with messages left unread.
-    Answered,    // It wrote something back, which it never does for jobs.
-    TimedOut,    // It kept the connection open past the deadline.
-    Failed,      // The wait itself failed.
+    TimedOut,    // It kept the connection open past the deadline: outcome unknown.
+    Failed,      // The wait itself failed: outcome unknown.
 };
 
 // After the last message of a job: waits for the server to end the

@@ -55,7 +55,12 @@ bool JobWriter::EndsWithMarker() const {
            std::memcmp(m_tail.data(), kEndOfJobMarker, kEndOfJobMarkerSize) == 0;
 }
 
+bool InformationFits(const ParamMap& information) {
+    return JobInformationFits(FormattedParamTextLength(information));
+}
+
 bool JobWriter::End(const ParamMap& information, bool addMarkerWhenMissing) {
+    if (!InformationFits(information)) return false;
     if (!Flush()) return false;
     // The server keeps a job only once the marker has passed; data from a
     // program that does not speak the Printer Job Language lacks it.
@@ -95,6 +100,7 @@ StreamReport Finish(StreamResult result, const JobWriter& writer) {
 StreamReport StreamJob(InputSource& source, MessageSink& sink, std::uint32_t jobNumber,
                        const ParamMap& information, const StreamOptions& options) {
     JobWriter writer(sink, options.progress);
+    if (!InformationFits(information)) return Finish(StreamResult::InformationTooLarge, writer);
     if (!writer.Create(jobNumber)) return Finish(StreamResult::SendFailed, writer);
     std::vector<std::uint8_t> piece(kMaxJobPayload);
     for (;;) {

@@ -25,6 +25,11 @@ class MessageSink {
 // Called after each piece with the print data bytes sent so far.
 using ProgressCallback = std::function<void(std::uint64_t bytesSent)>;
 
+// Whether the information, as its parameter text, fits one END_JOB_CMD.
+// Callers check before they send anything: a job whose information can't
+// be sent can't be stored.
+bool InformationFits(const ParamMap& information);
+
 // The job as it is being sent. Data is gathered into full pieces of the
 // largest payload, so the server gets as few messages as it can.
 class JobWriter {
@@ -38,6 +43,7 @@ class JobWriter {
     // The rest of the data, the marker if addMarkerWhenMissing and the data
     // does not end with it, then END_JOB_CMD with the information. The copies
     // of the information this makes (it may hold the number) are wiped.
+    // False, with nothing sent, when the information does not fit.
     bool End(const ParamMap& information, bool addMarkerWhenMissing);
 
     std::uint64_t DataBytes() const { return m_dataBytes; }
@@ -74,9 +80,10 @@ ReadStatus ReadPiece(InputSource& source, std::uint8_t* buffer, std::size_t size
                      std::size_t& bytesRead);
 
 enum class StreamResult {
-    Sent,        // Every message went out.
-    ReadFailed,  // The input could not be read; the job was not ended.
-    SendFailed,  // The server stopped taking messages.
+    Sent,                 // Every message went out.
+    ReadFailed,           // The input could not be read; the job was not ended.
+    SendFailed,           // The server stopped taking messages.
+    InformationTooLarge,  // Nothing was sent: the information does not fit.
 };
 
 struct StreamReport {

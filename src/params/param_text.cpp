@@ -43,11 +43,16 @@ bool ParseParamText(const char16_t* text, std::uint32_t length, ParamMap& out) {
     return ParseParams(reader, out);
 }
 
-std::u16string FormatParamText(const ParamMap& set) {
+std::size_t FormattedParamTextLength(const ParamMap& set) {
     std::size_t size = 0;
-    for (const auto& [key, value] : set) size += key.size() + value.size() + 2;
+    for (const auto& [key, value] : set) size += key.size() + 1 + value.size();
+    // A line feed between each two entries.
+    return set.empty() ? 0 : size + set.size() - 1;
+}
+
+std::u16string FormatParamText(const ParamMap& set) {
     std::u16string text;
-    text.reserve(size);
+    text.reserve(FormattedParamTextLength(set));
     for (const auto& [key, value] : set) {
         if (!text.empty()) text.push_back(u'\n');
         text.append(key).push_back(kSeparator);

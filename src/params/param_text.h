@@ -3,6 +3,7 @@
 // without "=" skipped. Requests, answers and job information travel in it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -64,5 +65,8 @@ bool ParseParamText(const char16_t* text, std::uint32_t length, ParamMap& out);
 // feeds, with no line feed at the end and nothing escaped. The result parses
 // back to the same set when no key holds "=" and nothing holds CR or LF.
 std::u16string FormatParamText(const ParamMap& set);
+
+// The length FormatParamText's result has, found without making it.
+std::size_t FormattedParamTextLength(const ParamMap& set);
 
 }  // namespace mossvane

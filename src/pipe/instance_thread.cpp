@@ -12,8 +12,14 @@ namespace mossvane {
 
 namespace {
 
-void EndConnection(platform::PipeConnection& pipe) {
-    pipe.FlushAndDisconnect();
+void EndConnection(platform::PipeConnection& pipe, ConnectionEnd end) {
+    if (end == ConnectionEnd::JobNotStored) {
+        platform::OutputDebugText(
+            u"[PI]InstanceThread: job not stored, connection ends as a failure.");
+        pipe.EndAsFailure();
+    } else {
+        pipe.FlushAndDisconnect();
+    }
     platform::OutputDebugText(u"[PI]Minus Call Count");
     ServerState& state = Server();
     {
@@ -28,13 +34,15 @@ void EndConnection(platform::PipeConnection& pipe) {
 }  // namespace
 
 unsigned InstanceThread(platform::PipeConnection pipe) {
+    ConnectionEnd end = ConnectionEnd::JobNotStored;
     try {
-        RunMessageLoop(pipe);
+        end = RunMessageLoop(pipe);
     } catch (const std::exception& error) {
-        // Nothing may escape a thread: the connection simply ends.
+        // Nothing may escape a thread: the connection ends, and whatever it
+        // carried counts as not done.
         platform::OutputDebugText(u"[PI]InstanceThread: unexpected failure, connection ends.");
     }
-    EndConnection(pipe);
+    EndConnection(pipe, end);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include "l10n/l10n_constants.h"
 #include "log/debug_print.h"
 #include "log/text_format.h"
+#include "pipe/job_info.h"
 #include "platform/debug_output.h"
 #include "platform/registry.h"
 
@@ -108,6 +109,15 @@ platform::JobFile CreateJobFile(std::uint32_t jobNumber, std::u16string& path) {
     AppendBounded(jobPath, kJobFileExtension);
     path = jobPath;
     platform::JobFile file;
+    // The information file will need its name too: a job whose name is
+    // already taken there (by a job of the same name whose file went away,
+    // or by somebody planting files under the coming seconds' names in a
+    // shared folder) can never be stored, so it is not begun.
+    if (platform::CheckNameIsFree(JobInfoPathFor(path)) != kSuccess) {
+        DebugPrint(u"[PI][Pipe - InstanceThread]Job information file already exists : %s",
+                   JobInfoPathFor(path));
+        return file;
+    }
     // Two jobs of one second with equal numbers modulo 10000 would share a
     // name; the later one must not write into the earlier one's file.
     if (platform::JobFile::CreateNew(path, file) == platform::kAlreadyExists) {

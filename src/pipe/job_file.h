@@ -35,7 +35,8 @@ std::u16string FormatJobFileName(const platform::UtcTime& time, std::uint32_t jo
 
 // Creates the job file for `jobNumber` in the data folder. `path` is its full
 // path, or empty when no folder could be had; the file is invalid when it
-// could not be created, including when a file of that name is there already.
+// could not be created, including when a file of that name, or anything at
+// the name its information file will have, is there already.
 platform::JobFile CreateJobFile(std::uint32_t jobNumber, std::u16string& path);
 
 }  // namespace mossvane

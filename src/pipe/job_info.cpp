@@ -141,12 +141,12 @@ std::string BuildJobInfoDocument(const ParamMap& jobInformation) {
     return std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
 }
 
-bool WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text, std::size_t length) {
+platform::ErrorCode WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text,
+                                 std::size_t length) {
     ParamMap jobInformation;
     ParseParamText(text, static_cast<std::uint32_t>(length), jobInformation);
-    return platform::ReplaceWithTextFile(JobInfoPathFor(jobFilePath),
-                                         BuildJobInfoDocument(jobInformation)) ==
-           platform::kSuccess;
+    return platform::PublishTextFile(JobInfoPathFor(jobFilePath),
+                                     BuildJobInfoDocument(jobInformation));
 }
 
 }  // namespace mossvane

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "params/param_map.h"
+#include "platform/error.h"
 
 namespace mossvane {
 
@@ -33,8 +34,10 @@ std::u16string XmlCharactersOnly(std::u16string_view text);
 std::string BuildJobInfoDocument(const ParamMap& jobInformation);
 
 // Parses the job information text (`length` characters, without its
-// terminator) and puts its document at the information file's path in place
-// of any file there. Returns whether the file was written.
-bool WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text, std::size_t length);
+// terminator) and puts its document at the information file's path, which
+// must still be free: kAlreadyExists when anything stands there, else
+// kSuccess or the system's code of the failed write (nothing is left then).
+platform::ErrorCode WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text,
+                                 std::size_t length);
 
 }  // namespace mossvane

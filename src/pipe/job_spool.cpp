@@ -10,6 +10,7 @@
 #include "pipe/stale_temporaries.h"
 #include "pipe/whole_file_writes.h"
 #include "platform/debug_output.h"
+#include "platform/wipe.h"
 #include "wire/terminated_text.h"
 
 namespace mossvane {
@@ -33,10 +34,14 @@ JobSpool::JobSpool() : m_showWarning(ShowJobWarning) {}
 bool JobSpool::Dispatch(std::uint8_t command, const std::uint8_t* payload, std::size_t size) {
     switch (command) {
         case CREATE_JOB_CMD:
+            m_jobBegun = true;
+            m_jobStored = false;
             return OnCreateJob(payload, size);
         case WRITE_JOB_CMD:
+            m_jobBegun = true;
             return OnWriteJob(payload, size);
         case END_JOB_CMD:
+            m_jobBegun = true;
             return OnEndJob(payload, size);
         default:
             return true;  // Unknown commands are dropped; the stream goes on.
@@ -130,14 +135,32 @@ bool JobSpool::OnEndJob(const std::uint8_t* payload, std::size_t size) {
     // The job file is complete, on stable storage and closed before its
     // information file exists.
     if (!CompleteJobFile()) return false;
-    std::u16string text(static_cast<std::size_t>(length), u'\0');
+    m_jobStored = WriteInformationFile(payload, static_cast<std::size_t>(length));
+    // The end of a job always ends its connection.
+    return false;
+}
+
+bool JobSpool::WriteInformationFile(const std::uint8_t* payload, std::size_t length) {
+    std::u16string text(length, u'\0');
     std::memcpy(text.data(), payload, text.size() * sizeof(char16_t));
+    platform::ErrorCode error = platform::kSuccess;
     {
         // The process must not end between the temporary file and its rename.
         WholeFileWrite whole;
-        WriteJobInfo(m_jobFilePath, text.data(), text.size());
+        error = WriteJobInfo(m_jobFilePath, text.data(), text.size());
     }
-    // The end of a job always ends its connection.
+    // The text may hold the identification number.
+    platform::WipeText(text);
+    if (error == platform::kSuccess) return true;
+    if (error == platform::kAlreadyExists) {
+        DebugPrint(u"[PI][Pipe - InstanceThread]Job information file already exists : %s",
+                   JobInfoPathFor(m_jobFilePath));
+    } else {
+        DebugPrint(
+            u"[PI][Pipe - InstanceThread]END_JOB_CMD - information file not written, "
+            u"GLE=%d",
+            static_cast<int>(error));
+    }
     return false;
 }
 

@@ -26,6 +26,11 @@ class JobSpool {
 
     bool Dispatch(std::uint8_t command, const std::uint8_t* payload, std::size_t size);
 
+    // Whether the connection sent job messages whose job was not stored
+    // with both its files. Such a connection must not end in a way its
+    // client can take for a stored job.
+    bool HoldsUnstoredJob() const { return m_jobBegun && !m_jobStored; }
+
   private:
     bool OnCreateJob(const std::uint8_t* payload, std::size_t size);
     bool OnWriteJob(const std::uint8_t* payload, std::size_t size);
@@ -34,6 +39,7 @@ class JobSpool {
     // Flushes and closes the job file; false (after the job warning) when
     // the job is not safely on disk and must get no information file.
     bool CompleteJobFile();
+    bool WriteInformationFile(const std::uint8_t* payload, std::size_t length);
 
     WarningFunction m_showWarning;
     platform::JobFile m_jobFile;
@@ -44,6 +50,8 @@ class JobSpool {
     // The last bytes of the latest piece longer than the marker, so that a
     // marker split over two pieces is found.
     std::array<std::uint8_t, kEndOfJobMarkerSize> m_tail{};
+    bool m_jobBegun = false;
+    bool m_jobStored = false;
 };
 
 }  // namespace mossvane

@@ -109,6 +109,8 @@ class ConnectionHandler : public MessageHandler {
 
     void TraceDebug(std::u16string_view text) override { platform::OutputDebugText(text); }
 
+    bool HoldsUnstoredJob() const { return m_jobs.HoldsUnstoredJob(); }
+
     void TraceStandardOutput(std::string_view text) override {
         platform::WriteStandardOutput(text);
     }
@@ -131,14 +133,25 @@ class ConnectionHandler : public MessageHandler {
 
 }  // namespace
 
-void RunMessageLoop(platform::PipeConnection& pipe) {
+ConnectionEnd RunMessageLoop(platform::PipeConnection& pipe) {
     // A connection whose buffers can't be had simply ends.
     std::unique_ptr<std::uint8_t[]> readBuffer(new (std::nothrow) std::uint8_t[kPipeBufferSize]);
     std::unique_ptr<char16_t[]> replyBuffer(new (std::nothrow) char16_t[kAnswerCapacity]);
-    if (!readBuffer || !replyBuffer) return;
+    if (!readBuffer || !replyBuffer) return ConnectionEnd::Orderly;
     PipeByteSource source(pipe);
     ConnectionHandler handler(pipe, replyBuffer.get());
-    RunFraming(source, handler, readBuffer.get());
+    switch (RunFraming(source, handler, readBuffer.get())) {
+        case LoopEnd::ReadFailed:
+        case LoopEnd::HandlerEnded:
+            break;
+        case LoopEnd::HeaderReadFailed:
+        case LoopEnd::InvalidData:
+        case LoopEnd::OutOfMemory:
+            // Job messages came that could not be taken in: whatever job they
+            // carried is lost.
+            return ConnectionEnd::JobNotStored;
+    }
+    return handler.HoldsUnstoredJob() ? ConnectionEnd::JobNotStored : ConnectionEnd::Orderly;
 }
 
 }  // namespace mossvane

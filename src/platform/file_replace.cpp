@@ -11,4 +11,10 @@ ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents
     return backend::ReplaceFileDurably(path, contents, access);
 }
 
+ErrorCode PublishFileDurably(std::u16string_view path, std::string_view contents,
+                             NewFileAccess access) {
+    if (const ErrorCode error = CheckFilePath(path); error != kSuccess) return error;
+    return backend::PublishFileDurably(path, contents, access);
+}
+
 }  // namespace mossvane::platform

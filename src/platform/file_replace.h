@@ -29,6 +29,16 @@ enum class NewFileAccess {
 ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents,
                              NewFileAccess access);
 
+// Puts a new file at `path` the way ReplaceFileDurably does, but never in
+// place of anything: kAlreadyExists, and nothing written, when a file, a
+// folder or a link (even a dangling one) stands at `path` by the time the
+// file is put there. Nothing already there passes its permissions on:
+// `access` decides (POSIX), or the folder's default ACL where it has one.
+// For files that others may try to take over by naming them first, in a
+// folder they can write to.
+ErrorCode PublishFileDurably(std::u16string_view path, std::string_view contents,
+                             NewFileAccess access);
+
 // Removes the temporaries of ReplaceFileDurably for `path` that are older
 // than `minimumAge`: a process that ended between creating one and renaming
 // it (killed, or the machine lost power) leaves it behind. Younger ones may
@@ -38,6 +48,8 @@ void RemoveStaleTemporaries(std::u16string_view path, std::chrono::seconds minim
 namespace backend {
 // Each backend's part of ReplaceFileDurably, called with a checked path.
 ErrorCode ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                             NewFileAccess access);
+ErrorCode PublishFileDurably(std::u16string_view path, std::string_view contents,
                              NewFileAccess access);
 }  // namespace backend
 

@@ -13,6 +13,10 @@
 
 namespace mossvane::platform {
 
+// The byte a socket connection ends with instead of an orderly close when
+// the server ends it as a failure (see PipeConnection::EndAsFailure).
+inline constexpr std::uint8_t kFailedEndByte = 0x15;
+
 // A time limit that never runs out, as the system's INFINITE.
 inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 
@@ -81,6 +85,13 @@ class PipeConnection {
     // Server side end of a connection: waits until the client has read what
     // was written, disconnects the instance and closes it.
     void FlushAndDisconnect();
+
+    // Server side end of a connection whose client must not take the end for
+    // an orderly one (a job that was not stored): the client's wait for the
+    // end gives kMoreData (a socket: one byte, kFailedEndByte, then the
+    // close) or kConnectionReset (a Windows pipe: closed without flushing or
+    // disconnecting, which the client reads as a broken pipe).
+    void EndAsFailure();
 
     void Close();
 

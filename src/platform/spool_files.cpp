@@ -28,9 +28,14 @@ ErrorCode JobFile::FlushAndClose() {
     return BackendFlushAndClose();
 }
 
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
+ErrorCode PublishTextFile(std::u16string_view path, std::string_view text) {
     if (const ErrorCode error = CheckFilePath(path); error != kSuccess) return error;
-    return backend::ReplaceWithTextFile(path, text);
+    return backend::PublishTextFile(path, text);
+}
+
+ErrorCode CheckNameIsFree(std::u16string_view path) {
+    if (const ErrorCode error = CheckFilePath(path); error != kSuccess) return error;
+    return backend::CheckNameIsFree(path);
 }
 
 }  // namespace mossvane::platform

@@ -73,17 +73,22 @@ class JobFile {
     std::unique_ptr<Impl> m_impl;
 };
 
-// Replaces the file at `path` with `text`, written as a text file (line feeds
+// Puts a new file with `text` at `path`, written as a text file (line feeds
 // become CR LF on Windows, as the C library's text mode writes them), the way
-// ReplaceFileDurably does (platform/file_replace.h): a reader sees the old
-// file or the whole new one, never a part, and a failed write leaves nothing
-// behind. A new file is the user's alone.
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
+// PublishFileDurably does (platform/file_replace.h): it appears whole or not
+// at all, and never in place of anything already there (kAlreadyExists). It
+// is the user's alone, unless the folder's inheritable security says more.
+ErrorCode PublishTextFile(std::u16string_view path, std::string_view text);
+
+// kSuccess when nothing at all stands at `path`, not even a dangling link;
+// kAlreadyExists when something does; the system's code when it can't tell.
+ErrorCode CheckNameIsFree(std::u16string_view path);
 
 namespace backend {
 // Each backend's part of the functions above, called with a checked path.
 ErrorCode CreateFolder(std::u16string_view path);
-ErrorCode ReplaceWithTextFile(std::u16string_view path, std::string_view text);
+ErrorCode PublishTextFile(std::u16string_view path, std::string_view text);
+ErrorCode CheckNameIsFree(std::u16string_view path);
 }  // namespace backend
 
 }  // namespace mossvane::platform

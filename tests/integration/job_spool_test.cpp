@@ -107,20 +107,31 @@ class JobSpoolIntegrationTest : public ServerTest {
         ServerTest::TearDown();
     }
 
-    // Sends bytes on a new connection and waits until the server closes it
-    // without answering.
-    bool SendJob(const Bytes& bytes) {
+    enum class End { InOrder, AsFailure, Other };
+
+    // Sends bytes on a new connection and tells how the server ended it: in
+    // order for a stored job, as a failure for one it did not store.
+    End SendJob(const Bytes& bytes) {
         platform::PipeConnection client;
-        if (!Connect(client)) return false;
+        if (!Connect(client)) return End::Other;
         std::size_t written = 0;
-        if (client.Write(bytes.data(), bytes.size(), written) != platform::kSuccess) return false;
-        return ClosedByServer(client);
+        if (client.Write(bytes.data(), bytes.size(), written) != platform::kSuccess) {
+            return End::Other;
+        }
+        return EndOf(client);
     }
 
-    static bool ClosedByServer(platform::PipeConnection& client) {
-        std::uint8_t byte = 0;
-        std::size_t got = 0;
-        return client.Read(&byte, 1, got) != platform::kSuccess || got == 0;
+    static End EndOf(platform::PipeConnection& client) {
+        switch (client.WaitForServerEnd(platform::kWaitForever)) {
+            case platform::kSuccess:
+                return End::InOrder;
+            case platform::kMoreData:
+            case platform::kConnectionReset:
+            case platform::kNetnameDeleted:
+                return End::AsFailure;
+            default:
+                return End::Other;
+        }
     }
 
     std::vector<fs::path> Files(const std::string& extension) const {
@@ -196,8 +207,10 @@ class JobFolderTest : public JobSpoolIntegrationTest,
 TEST_P(JobFolderTest, JobGoesWhereTheRegistrySays) {
     GetParam().arrange(jobs());
     const std::set<fs::path> before = FilesIn(DefaultJobFolder());
-    ASSERT_TRUE(SendJob(Concat({EncodeCreateJob(11), WriteMessage(Concat({Piece(20, 3), kMarker})),
-                                EncodeEndJob(u"a=1")})));
+    const End end =
+        SendJob(Concat({EncodeCreateJob(11), WriteMessage(Concat({Piece(20, 3), kMarker})),
+                        EncodeEndJob(u"a=1")}));
+    EXPECT_EQ(end, GetParam().destination == Destination::Nowhere ? End::AsFailure : End::InOrder);
     ForgetDefaultFolderFiles(before);
     const std::size_t inDefault = m_defaultFolderFiles.size();
     switch (GetParam().destination) {
@@ -260,7 +273,7 @@ TEST_F(JobSpoolIntegrationTest, WriteWithoutAJobShowsTheWarningUntilItIsClosed) 
     const Bytes bytes = WriteMessage(kMarker);
     std::size_t written = 0;
     ASSERT_EQ(client.Write(bytes.data(), bytes.size(), written), platform::kSuccess);
-    auto closed = std::async(std::launch::async, [&] { return ClosedByServer(client); });
+    auto closed = std::async(std::launch::async, [&] { return EndOf(client) == End::AsFailure; });
 
     if (!test::DialogDriver::DisplayAvailable()) {
         // Nobody could close it: the connection ends at once.

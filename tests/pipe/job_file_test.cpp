@@ -155,7 +155,7 @@ TEST_F(JobFileModeTest, JobAndInformationFilesAreTheUsersAlone) {
     platform::JobFile file = CreateJobFile(1, path);
     ASSERT_TRUE(file.IsValid());
     file.Close();
-    ASSERT_TRUE(WriteJobInfo(path, u"a=1", 3));
+    ASSERT_EQ(WriteJobInfo(path, u"a=1", 3), platform::kSuccess);
     for (const std::u16string& written : {path, JobInfoPathFor(path)}) {
         struct stat info {};
         ASSERT_EQ(stat(std::filesystem::path(written).c_str(), &info), 0);

@@ -180,12 +180,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 class JobInfoFileTest : public test::SpoolFolderTest {};
 
-TEST_F(JobInfoFileTest, ReplacesAnEarlierFileWithTheWholeDocument) {
+TEST_F(JobInfoFileTest, WritesTheWholeDocumentUnderItsName) {
     const std::filesystem::path jobFile = jobs() / "202612072158030012.prn";
     const std::filesystem::path infoFile = jobs() / "202612072158030012.info";
-    WriteBytes(infoFile, std::string(5000, 'x'));
     const std::u16string text = u"Pages=3\r\nCopies=1\nno entry here\n";
-    ASSERT_TRUE(WriteJobInfo(jobFile.u16string(), text.data(), text.size()));
+    ASSERT_EQ(WriteJobInfo(jobFile.u16string(), text.data(), text.size()), platform::kSuccess);
     const std::string nl = test::kTextLineEnd;
     EXPECT_EQ(ReadFileBytes(infoFile), "<?xml version=\"1.0\" encoding=\"" +
                                            platform::AnsiCodePageEncodingName() + "\"?>" + nl +
@@ -194,15 +193,57 @@ TEST_F(JobInfoFileTest, ReplacesAnEarlierFileWithTheWholeDocument) {
     EXPECT_EQ(FilesEndingWith(jobs(), "").size(), 1u);
 }
 
-TEST_F(JobInfoFileTest, FailedReplaceLeavesNoFileBehind) {
-    // A folder can't be replaced by a file: the document is written, then
-    // can't take its place.
-    std::filesystem::create_directory(jobs() / "1.info");
-    EXPECT_FALSE(WriteJobInfo((jobs() / "1.prn").u16string(), u"a=1", 3));
-    const auto left = FilesEndingWith(jobs(), "");
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_TRUE(std::filesystem::is_directory(left[0]));
+// Whatever stands at the information file's name, planted by somebody who
+// may write to the folder, is never replaced or written through, and the
+// document, which may hold the number, goes nowhere.
+struct TakenName {
+    const char* name;
+    void (*plant)(const std::filesystem::path& at, const std::filesystem::path& elsewhere);
+};
+
+void PrintTo(const TakenName& taken, std::ostream* out) {
+    *out << taken.name;
 }
+
+class TakenInfoNameTest : public test::SpoolFolderTest,
+                          public ::testing::WithParamInterface<TakenName> {};
+
+TEST_P(TakenInfoNameTest, IsLeftAsItWasAndTheWriteFails) {
+    const std::filesystem::path infoFile = jobs() / "1.info";
+    const std::filesystem::path elsewhere = jobs() / "elsewhere";
+    GetParam().plant(infoFile, elsewhere);
+    const auto before = FilesEndingWith(jobs(), "");
+    const std::u16string text = u"PhoneNumber=2718281828";
+    EXPECT_EQ(WriteJobInfo((jobs() / "1.prn").u16string(), text.data(), text.size()),
+              platform::kAlreadyExists);
+    EXPECT_EQ(FilesEndingWith(jobs(), ""), before);
+    for (const auto& file : before) {
+        EXPECT_EQ(ReadFileBytes(file).find("2718281828"), std::string::npos) << file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plants, TakenInfoNameTest,
+    ::testing::Values(TakenName{"File",
+                                [](const std::filesystem::path& at, const std::filesystem::path&) {
+                                    WriteBytes(at, "planted");
+                                    std::filesystem::permissions(at, std::filesystem::perms::all);
+                                }},
+                      TakenName{"Folder",
+                                [](const std::filesystem::path& at, const std::filesystem::path&) {
+                                    std::filesystem::create_directory(at);
+                                }}
+#ifndef _WIN32
+                      ,
+                      TakenName{"DanglingLink",
+                                [](const std::filesystem::path& at,
+                                   const std::filesystem::path& elsewhere) {
+                                    std::filesystem::create_symlink(elsewhere, at);
+                                }}
+#endif
+                      ),
+    [](const ::testing::TestParamInfo<TakenName>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace mossvane

@@ -52,8 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                      JobFile file;
                      return JobFile::CreateNew(path, file);
                  }},
-        FileCall{"ReplaceWithTextFile",
-                 [](std::u16string_view path) { return ReplaceWithTextFile(path, "x"); }},
+        FileCall{"PublishTextFile",
+                 [](std::u16string_view path) { return PublishTextFile(path, "x"); }},
+        FileCall{"CheckNameIsFree", [](std::u16string_view path) { return CheckNameIsFree(path); }},
         FileCall{"ReplaceFileDurably",
                  [](std::u16string_view path) {
                      return ReplaceFileDurably(path, "x", NewFileAccess::OwnerOnly);

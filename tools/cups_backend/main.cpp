@@ -196,6 +196,9 @@ int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) 
                    "The Mossvane server refused the job or ended the connection early (its "
                    "debug output says why).");
             return kBackendFailed;
+        case StreamResult::InformationTooLarge:
+            Report("ERROR", "The job's information is too large for the Mossvane server.");
+            return kBackendCancel;
         case StreamResult::Sent:
             break;
     }
@@ -211,8 +214,12 @@ int SendTheJob(const Job& job, InputSource& input, const ParamMap& information) 
                    "the job will be tried again later.");
             return kBackendRetry;
         case IoResult::Failed:
-            Report("ERROR", "The Mossvane server answered a job message, which it never does.");
-            return kBackendFailed;
+            // Its failure end: the job's name was taken, or its files could
+            // not be written.
+            Report("ERROR",
+                   "The Mossvane server did not store the job (its debug output says why); the "
+                   "job will be tried again later.");
+            return kBackendRetry;
     }
     Report("INFO", "Job sent: " + std::to_string(report.dataBytes) + " bytes" +
                        (report.markerAdded ? ", end-of-job marker added" : ""));

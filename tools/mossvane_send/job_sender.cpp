@@ -26,6 +26,7 @@ class StreamSource : public client::InputSource {
 
 JobResult SendJob(platform::PipeConnection& connection, const SendOptions& options,
                   std::istream& data, const client::ProgressCallback& progress) {
+    if (!client::InformationFits(options.jobInformation)) return JobResult::InformationTooLarge;
     StreamSource source(data);
     client::ConnectionSink sink(connection);
     const std::uint32_t number = options.jobNumber.value_or(client::NewJobNumber());
@@ -33,14 +34,23 @@ JobResult SendJob(platform::PipeConnection& connection, const SendOptions& optio
         source, sink, number, options.jobInformation, {options.addEndOfJobMarker, progress});
     if (report.result == client::StreamResult::ReadFailed) return JobResult::ReadFailed;
     if (report.result == client::StreamResult::SendFailed) return JobResult::ServerEndedEarly;
-    switch (client::WaitForServerEnd(connection)) {
-        case client::ServerEnd::Closed:
-            return report.endsWithMarker ? JobResult::Sent : JobResult::SentWithoutMarker;
-        case client::ServerEnd::Answered:
-            return JobResult::ServerAnswered;
-        default:
-            return JobResult::ServerEndedEarly;
+    const client::ServerEnd end = client::WaitForServerEnd(connection);
+    // A job without the marker is kept incomplete whatever the server says.
+    if (!report.endsWithMarker && end != client::ServerEnd::EndedEarly) {
+        return JobResult::SentWithoutMarker;
     }
+    switch (end) {
+        case client::ServerEnd::Closed:
+            return JobResult::Sent;
+        case client::ServerEnd::NotStored:
+            return JobResult::NotStored;
+        case client::ServerEnd::EndedEarly:
+            return JobResult::ServerEndedEarly;
+        case client::ServerEnd::TimedOut:
+        case client::ServerEnd::Failed:
+            break;
+    }
+    return JobResult::OutcomeUnknown;
 }
 
 }  // namespace mossvane::send

@@ -11,11 +11,13 @@
 namespace mossvane::send {
 
 enum class JobResult {
-    Sent,               // The server took the whole job and closed the connection.
-    SentWithoutMarker,  // Sent, but the data lacks the end-of-job marker.
-    ReadFailed,         // The input could not be read.
-    ServerEndedEarly,   // The server ended the connection before it took the job.
-    ServerAnswered,     // The server wrote something back, which it never should.
+    Sent,                 // The server stored the whole job.
+    SentWithoutMarker,    // Sent, but the data lacks the end-of-job marker.
+    ReadFailed,           // The input could not be read.
+    InformationTooLarge,  // The information can't go in one message; nothing was sent.
+    ServerEndedEarly,     // The server ended the connection before it took the job.
+    NotStored,            // The server took the job but could not store it.
+    OutcomeUnknown,       // The connection failed after the whole job was sent.
 };
 
 JobResult SendJob(platform::PipeConnection& connection, const SendOptions& options,

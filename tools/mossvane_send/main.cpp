@@ -124,8 +124,18 @@ int ReportJobResult(JobResult result) {
                 "the server ended the job early and did not store it (its debug output says "
                 "why)");
             return kExitFailed;
-        case JobResult::ServerAnswered:
-            PrintError("the server answered a job message, which it never does");
+        case JobResult::InformationTooLarge:
+            PrintError("the job information is too large for one message; nothing was sent");
+            return kExitUsage;
+        case JobResult::NotStored:
+            PrintError(
+                "the server did not store the job: its file name was taken, or its files "
+                "could not be written (its debug output says which)");
+            return kExitFailed;
+        case JobResult::OutcomeUnknown:
+            PrintError(
+                "the connection failed after the whole job was sent; whether it was "
+                "stored is unknown");
             return kExitFailed;
     }
     return kExitFailed;

@@ -73,6 +73,8 @@ const char* StatusText(mossvane_status status) {
             return "system error";
         case MOSSVANE_UNTRUSTED_SERVER:
             return "the user's pipe is served by a process of another user";
+        case MOSSVANE_NOT_STORED:
+            return "the Mossvane server did not store the job";
     }
     return "unknown status";
 }
@@ -129,10 +131,10 @@ mossvane_status StatusOfServerEnd(client::ServerEnd end, bool endsWithMarker) {
     switch (end) {
         case client::ServerEnd::Closed:
             return endsWithMarker ? MOSSVANE_OK : MOSSVANE_NO_END_MARKER;
+        case client::ServerEnd::NotStored:
+            return endsWithMarker ? MOSSVANE_NOT_STORED : MOSSVANE_NO_END_MARKER;
         case client::ServerEnd::EndedEarly:
             return MOSSVANE_DISCONNECTED;
-        case client::ServerEnd::Answered:
-            return MOSSVANE_BAD_ANSWER;
         case client::ServerEnd::TimedOut:
             return MOSSVANE_TIMEOUT;
         case client::ServerEnd::Failed:

@@ -1,10 +1,12 @@
 // Atomic, durable file replacement on POSIX: mkostemp beside the target,
-// write, fsync, close, rename, then fsync of the folder so the rename itself
-// survives a power cut.
+// write, fsync, close, rename (renameat2 with RENAME_NOREPLACE, or link, to
+// publish a new file), then fsync of the folder so the rename itself survives
+// a power cut.
 #include "platform/file_replace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,14 +40,20 @@ SplitPath Split(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// The temporary is made 0600 and then given the mode the file is to have:
-// an existing file's, else `access`, unless the folder has a default ACL,
-// which then decides alone (the chmod resets the ACL's mask from the mode).
-mode_t ModeFor(const std::string& target, NewFileAccess access) {
-    struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
+// The mode of a file made anew: `access`, unless the folder has a default
+// ACL, which then decides alone (the chmod resets the ACL's mask from the
+// mode).
+mode_t NewFileMode(const std::string& target, NewFileAccess access) {
     if (posix::HasDefaultAcl(Split(target).folder)) return posix::kFileModeUnderAcl;
     return access == NewFileAccess::OwnerOnly ? 0600 : 0644;
+}
+
+// The temporary is made 0600 and then given the mode the file is to have: a
+// replaced file keeps its own, so an administrator's choice survives.
+mode_t ReplacementMode(const std::string& target, NewFileAccess access) {
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
+    return NewFileMode(target, access);
 }
 
 ErrorCode FillTemporary(int fd, mode_t mode, std::string_view contents) {
@@ -75,25 +83,52 @@ bool IsTemporaryOf(std::string_view name, std::string_view leaf) {
     return true;
 }
 
-}  // namespace
+// Puts the temporary at the target's name without replacing anything. A
+// file system without RENAME_NOREPLACE still refuses to link over a name.
+ErrorCode RenameWithoutReplacing(const std::string& temporary, const std::string& target) {
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return kSuccess;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return ErrorFromErrno(errno);
+    if (link(temporary.c_str(), target.c_str()) != 0) return ErrorFromErrno(errno);
+    unlink(temporary.c_str());
+    return kSuccess;
+}
 
-ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
-                                      NewFileAccess access) {
-    const std::string target = Utf16ToFileName(path);
+// Writes the temporary with `mode`, then moves it to the target by `move`.
+template <typename Move>
+ErrorCode WriteThenMove(const std::string& target, mode_t mode, std::string_view contents,
+                        Move move) {
     std::string temporary = target + kTemporaryPattern;
     UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.IsValid()) return ErrorFromErrno(errno);
-    ErrorCode error = FillTemporary(fd.Get(), ModeFor(target, access), contents);
+    ErrorCode error = FillTemporary(fd.Get(), mode, contents);
     if (close(fd.Release()) != 0 && error == kSuccess) error = ErrorFromErrno(errno);
-    if (error == kSuccess && rename(temporary.c_str(), target.c_str()) != 0) {
-        error = ErrorFromErrno(errno);
-    }
+    if (error == kSuccess) error = move(temporary, target);
     if (error != kSuccess) {
         unlink(temporary.c_str());
         return error;
     }
     SyncFolder(Split(target).folder);
     return kSuccess;
+}
+
+}  // namespace
+
+ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess access) {
+    const std::string target = Utf16ToFileName(path);
+    return WriteThenMove(
+        target, ReplacementMode(target, access), contents,
+        [](const std::string& temporary, const std::string& to) {
+            return rename(temporary.c_str(), to.c_str()) == 0 ? kSuccess : ErrorFromErrno(errno);
+        });
+}
+
+ErrorCode backend::PublishFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess access) {
+    const std::string target = Utf16ToFileName(path);
+    return WriteThenMove(target, NewFileMode(target, access), contents, RenameWithoutReplacing);
 }
 
 void RemoveStaleTemporaries(std::u16string_view path, std::chrono::seconds minimumAge) {

@@ -176,6 +176,12 @@ void PipeConnection::FlushAndDisconnect() {
     Close();
 }
 
+// Unread data of the client's, if any, makes the close a reset as well.
+void PipeConnection::EndAsFailure() {
+    if (IsValid()) send(m_impl->fd.Get(), &kFailedEndByte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    Close();
+}
+
 void PipeConnection::Close() {
     m_impl.reset();
 }

@@ -1,6 +1,8 @@
 // Stands in for the Windows files of the job spool: the roaming application
 // data folder is $XDG_DATA_HOME, job files are created with O_EXCL (the
-// counterpart of CREATE_NEW), and the information file is renamed into place.
+// counterpart of CREATE_NEW), and the information file is renamed into place
+// without replacing anything (the counterpart of a move without
+// MOVEFILE_REPLACE_EXISTING).
 // Everything the server creates here is the user's alone, unless the folder
 // it goes into has a default ACL: then, as a Windows folder's inheritable
 // entries do, that ACL decides who else may read it.
@@ -151,8 +153,14 @@ ErrorCode JobFile::BackendFlushAndClose() {
     return error;
 }
 
-ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    return platform::ReplaceFileDurably(path, text, NewFileAccess::OwnerOnly);
+ErrorCode backend::PublishTextFile(std::u16string_view path, std::string_view text) {
+    return platform::PublishFileDurably(path, text, NewFileAccess::OwnerOnly);
+}
+
+ErrorCode backend::CheckNameIsFree(std::u16string_view path) {
+    struct stat info {};
+    if (lstat(Utf16ToFileName(path).c_str(), &info) == 0) return kAlreadyExists;
+    return errno == ENOENT ? kSuccess : ErrorFromErrno(errno);
 }
 
 }  // namespace mossvane::platform

@@ -1,6 +1,7 @@
 // Atomic, durable file replacement on Windows: a new file beside the target,
 // WriteFile, FlushFileBuffers, CloseHandle, then MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH.
+// MOVEFILE_WRITE_THROUGH, and MOVEFILE_REPLACE_EXISTING unless a new file is
+// published. A file takes its folder's inheritable security either way.
 #include "platform/file_replace.h"
 
 #include <atomic>
@@ -82,21 +83,31 @@ bool HasTemporarySuffix(const wchar_t* name, std::size_t leafLength) {
     return text.substr(leafLength + 1).find_first_not_of(kAlphabet) == std::wstring_view::npos;
 }
 
-}  // namespace
-
-ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
-                                      NewFileAccess) {
+// Writes the temporary, then moves it to `path` with `moveFlags`.
+ErrorCode WriteThenMove(std::u16string_view path, std::string_view contents, DWORD moveFlags) {
     const std::wstring target = win32::WideString(path);
     std::wstring temporary;
     UniqueHandle file = CreateTemporary(target, temporary);
     if (!file.IsValid()) return LastErrorOr(kAccessDenied);
     ErrorCode error = FillTemporary(std::move(file), contents);
-    if (error == kSuccess && !MoveFileExW(temporary.c_str(), target.c_str(),
-                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (error == kSuccess &&
+        !MoveFileExW(temporary.c_str(), target.c_str(), moveFlags | MOVEFILE_WRITE_THROUGH)) {
         error = LastErrorOr(kWriteFault);
     }
     if (error != kSuccess) DeleteFileW(temporary.c_str());
-    return error;
+    return error == ERROR_FILE_EXISTS ? kAlreadyExists : error;
+}
+
+}  // namespace
+
+ErrorCode backend::ReplaceFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess) {
+    return WriteThenMove(path, contents, MOVEFILE_REPLACE_EXISTING);
+}
+
+ErrorCode backend::PublishFileDurably(std::u16string_view path, std::string_view contents,
+                                      NewFileAccess) {
+    return WriteThenMove(path, contents, 0);
 }
 
 void RemoveStaleTemporaries(std::u16string_view path, std::chrono::seconds minimumAge) {

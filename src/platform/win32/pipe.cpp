@@ -246,6 +246,13 @@ void PipeConnection::FlushAndDisconnect() {
     Close();
 }
 
+// Closing an instance that was neither flushed nor disconnected breaks the
+// pipe under the client: its next read fails with ERROR_BROKEN_PIPE, where
+// a disconnect gives ERROR_PIPE_NOT_CONNECTED.
+void PipeConnection::EndAsFailure() {
+    Close();
+}
+
 void PipeConnection::Close() {
     m_impl.reset();
 }

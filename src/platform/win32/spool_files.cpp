@@ -169,8 +169,16 @@ ErrorCode JobFile::BackendFlushAndClose() {
     return error;
 }
 
-ErrorCode backend::ReplaceWithTextFile(std::u16string_view path, std::string_view text) {
-    return platform::ReplaceFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
+ErrorCode backend::PublishTextFile(std::u16string_view path, std::string_view text) {
+    return platform::PublishFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
+}
+
+// A reparse point counts by itself, whatever it points at.
+ErrorCode backend::CheckNameIsFree(std::u16string_view path) {
+    const std::wstring widePath = win32::WideString(path);
+    if (GetFileAttributesW(widePath.c_str()) != INVALID_FILE_ATTRIBUTES) return kAlreadyExists;
+    const ErrorCode error = LastErrorOr(kAccessDenied);
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kSuccess : error;
 }
 
 }  // namespace mossvane::platform
