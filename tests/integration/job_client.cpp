@@ -47,10 +47,17 @@ bool WriteAll(platform::PipeConnection& connection, const Bytes& bytes) {
     return true;
 }
 
-bool ClosedByServer(platform::PipeConnection& connection) {
-    std::uint8_t byte = 0;
-    std::size_t got = 0;
-    return connection.Read(&byte, 1, got) != platform::kSuccess || got == 0;
+ServerEnd WaitForServerEnd(platform::PipeConnection& connection) {
+    switch (connection.WaitForServerEnd(platform::kWaitForever)) {
+        case platform::kSuccess:
+            return ServerEnd::InOrder;
+        case platform::kMoreData:
+        case platform::kConnectionReset:
+        case platform::kNetnameDeleted:
+            return ServerEnd::AsFailure;
+        default:
+            return ServerEnd::Other;
+    }
 }
 
 void SetPrintFolder(const fs::path& folder) {

@@ -28,8 +28,15 @@ Bytes EncodeWholeJob(std::uint32_t jobNumber, const Bytes& data, std::u16string_
 // Writes all bytes; false when the pipe broke first.
 bool WriteAll(platform::PipeConnection& connection, const Bytes& bytes);
 
-// Waits until the server closes the connection without answering.
-bool ClosedByServer(platform::PipeConnection& connection);
+// How the server ended a job's connection: in order once it stored the job
+// (or for a connection without one), as a failure for a job it did not store.
+enum class ServerEnd { InOrder, AsFailure, Other };
+ServerEnd WaitForServerEnd(platform::PipeConnection& connection);
+
+// Waits until the server ends the connection in order, having stored the job.
+inline bool StoredByServer(platform::PipeConnection& connection) {
+    return WaitForServerEnd(connection) == ServerEnd::InOrder;
+}
 
 // Sets the per-user "PrintFolderPath" (a REG_SZ with its terminator).
 void SetPrintFolder(const std::filesystem::path& folder);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "dialog_driver.h"
+#include "job_client.h"
 #include "l10n/l10n_constants.h"
 #include "pipe/job_file.h"
 #include "pipe/job_spool.h"
@@ -107,31 +108,15 @@ class JobSpoolIntegrationTest : public ServerTest {
         ServerTest::TearDown();
     }
 
-    enum class End { InOrder, AsFailure, Other };
-
-    // Sends bytes on a new connection and tells how the server ended it: in
-    // order for a stored job, as a failure for one it did not store.
-    End SendJob(const Bytes& bytes) {
+    // Sends bytes on a new connection and tells how the server ended it.
+    ServerEnd SendJob(const Bytes& bytes) {
         platform::PipeConnection client;
-        if (!Connect(client)) return End::Other;
+        if (!Connect(client)) return ServerEnd::Other;
         std::size_t written = 0;
         if (client.Write(bytes.data(), bytes.size(), written) != platform::kSuccess) {
-            return End::Other;
+            return ServerEnd::Other;
         }
-        return EndOf(client);
-    }
-
-    static End EndOf(platform::PipeConnection& client) {
-        switch (client.WaitForServerEnd(platform::kWaitForever)) {
-            case platform::kSuccess:
-                return End::InOrder;
-            case platform::kMoreData:
-            case platform::kConnectionReset:
-            case platform::kNetnameDeleted:
-                return End::AsFailure;
-            default:
-                return End::Other;
-        }
+        return WaitForServerEnd(client);
     }
 
     std::vector<fs::path> Files(const std::string& extension) const {
@@ -207,10 +192,11 @@ class JobFolderTest : public JobSpoolIntegrationTest,
 TEST_P(JobFolderTest, JobGoesWhereTheRegistrySays) {
     GetParam().arrange(jobs());
     const std::set<fs::path> before = FilesIn(DefaultJobFolder());
-    const End end =
+    const ServerEnd end =
         SendJob(Concat({EncodeCreateJob(11), WriteMessage(Concat({Piece(20, 3), kMarker})),
                         EncodeEndJob(u"a=1")}));
-    EXPECT_EQ(end, GetParam().destination == Destination::Nowhere ? End::AsFailure : End::InOrder);
+    EXPECT_EQ(end, GetParam().destination == Destination::Nowhere ? ServerEnd::AsFailure
+                                                                  : ServerEnd::InOrder);
     ForgetDefaultFolderFiles(before);
     const std::size_t inDefault = m_defaultFolderFiles.size();
     switch (GetParam().destination) {
@@ -273,7 +259,8 @@ TEST_F(JobSpoolIntegrationTest, WriteWithoutAJobShowsTheWarningUntilItIsClosed) 
     const Bytes bytes = WriteMessage(kMarker);
     std::size_t written = 0;
     ASSERT_EQ(client.Write(bytes.data(), bytes.size(), written), platform::kSuccess);
-    auto closed = std::async(std::launch::async, [&] { return EndOf(client) == End::AsFailure; });
+    auto closed = std::async(std::launch::async,
+                             [&] { return WaitForServerEnd(client) == ServerEnd::AsFailure; });
 
     if (!test::DialogDriver::DisplayAvailable()) {
         // Nobody could close it: the connection ends at once.

@@ -115,7 +115,7 @@ TEST_F(LoadTest, ManyJobsAtOnceAreAllStoredByteForByte) {
         const Bytes job = EncodeWholeJob(static_cast<std::uint32_t>(i + 1),
                                          JobData(kJobSize, static_cast<std::uint8_t>(i)),
                                          u"Client=" + std::u16string(1, u'A' + i % 26));
-        if (Connect(client) && WriteAll(client, job) && ClosedByServer(client)) ++sent;
+        if (Connect(client) && WriteAll(client, job) && StoredByServer(client)) ++sent;
     });
     ASSERT_EQ(sent, kJobClients);
 
@@ -177,7 +177,7 @@ TEST_F(LoadTest, DataFolderThatCannotTakeFilesEndsTheJobAndTheNextClientIsServed
     platform::PipeConnection client;
     ASSERT_TRUE(Connect(client));
     ASSERT_TRUE(WriteAll(client, EncodeWholeJob(9, JobData(5000, 1), u"Title=Lost")));
-    EXPECT_TRUE(ClosedByServer(client));
+    EXPECT_EQ(WaitForServerEnd(client), ServerEnd::AsFailure);
     EXPECT_TRUE(WaitForDebugText(server(), "[PI][Pipe - InstanceThread]Job is created : "));
     EXPECT_TRUE(ServesARequest());
     EXPECT_EQ(ReadFileBytes(notAFolder), "x");

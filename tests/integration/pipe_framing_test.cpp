@@ -13,9 +13,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t kEndTimeoutMs =
-    std::chrono::duration_cast<std::chrono::milliseconds>(kStartTimeout).count();
-
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -55,16 +52,8 @@ class PipeFramingTest : public ServerTest {
         return received;
     }
 
-    // Whether the server ended the connection in order (a stored job, or no
-    // job at all) rather than as a failure (a job it did not store).
-    bool ServerEndsInOrder() {
-        return m_client.WaitForServerEnd(kEndTimeoutMs) == platform::kSuccess;
-    }
-    bool ServerEndsAsFailure() {
-        const platform::ErrorCode end = m_client.WaitForServerEnd(kEndTimeoutMs);
-        return end == platform::kMoreData || end == platform::kConnectionReset ||
-               end == platform::kNetnameDeleted;
-    }
+    bool ServerEndsInOrder() { return WaitForServerEnd(m_client) == ServerEnd::InOrder; }
+    bool ServerEndsAsFailure() { return WaitForServerEnd(m_client) == ServerEnd::AsFailure; }
 
     ChildProcess& server() { return *m_server; }
 

@@ -12,16 +12,8 @@ namespace {
 
 class SendToolTest : public ServerTest {
   protected:
-    // Runs mossvane-send and waits for it; its exit status, or -1.
     int RunTool(const std::vector<std::string>& arguments, std::string* output = nullptr) {
-        std::string program =
-            ChildProcess::ProgramFolder() + "mossvane-send" + ChildProcess::ExecutableSuffix();
-        auto tool = ChildProcess::Start(program, arguments, folder());
-        if (!tool) return -1;
-        int exitCode = -1;
-        if (!tool->WaitForExit(kStartTimeout, exitCode)) return -1;
-        if (output) *output = tool->StandardOutput() + tool->DebugOutput();
-        return exitCode;
+        return RunSendTool(arguments, output);
     }
 
     std::string WriteDataFile(std::size_t size) {

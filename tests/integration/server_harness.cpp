@@ -77,6 +77,17 @@ std::unique_ptr<ChildProcess> ServerTest::StartProgram(const std::vector<std::st
     return ChildProcess::Start(program, arguments, folder());
 }
 
+int ServerTest::RunSendTool(const std::vector<std::string>& arguments, std::string* output) {
+    const std::string program =
+        ChildProcess::ProgramFolder() + "mossvane-send" + ChildProcess::ExecutableSuffix();
+    auto tool = ChildProcess::Start(program, arguments, folder());
+    if (!tool) return -1;
+    int exitCode = -1;
+    if (!tool->WaitForExit(kStartTimeout, exitCode)) return -1;
+    if (output) *output = tool->StandardOutput() + tool->DebugOutput();
+    return exitCode;
+}
+
 std::unique_ptr<ChildProcess> ServerTest::StartServer() {
     auto server = StartProgram();
     if (!server) return nullptr;

@@ -48,6 +48,10 @@ class ServerTest : public ::testing::Test {
     // Starts a server and waits until its pipe takes clients.
     std::unique_ptr<ChildProcess> StartServer();
 
+    // Runs mossvane-send and waits for it: its exit status, or -1; output
+    // receives its standard output and error.
+    int RunSendTool(const std::vector<std::string>& arguments, std::string* output = nullptr);
+
     // Connects to the user's pipe, retrying while it is absent or busy.
     bool Connect(platform::PipeConnection& connection,
                  std::chrono::milliseconds timeout = kStartTimeout);

@@ -131,7 +131,7 @@ TEST_F(HardenedUnitTest, DialogAnswersAndJobsLandOutsideTheHomeFolder) {
     platform::PipeConnection job;
     ASSERT_TRUE(Connect(job));
     ASSERT_TRUE(WriteAll(job, EncodeWholeJob(7, data, u"User=alice\n")));
-    EXPECT_TRUE(ClosedByServer(job));
+    EXPECT_TRUE(StoredByServer(job));
     ASSERT_TRUE(
         WaitUntil([&] { return !FilesWithExtension(m_jobFolder, ".info").empty(); }, kStartTimeout))
         << m_server->DebugOutput();

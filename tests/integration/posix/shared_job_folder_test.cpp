@@ -152,7 +152,7 @@ class SharedJobFolderTest : public ServerTest, public ::testing::WithParamInterf
         platform::PipeConnection client;
         if (!Connect(client)) return false;
         return WriteAll(client, EncodeWholeJob(7, kEndOfJob, u"Title=Shared")) &&
-               ClosedByServer(client);
+               StoredByServer(client);
     }
 
     ThrowawayUser m_collector;
