@@ -26,10 +26,6 @@ constexpr std::array<HashName, 5> kHashNames = {{{"auto", HashChoice::Auto},
                                                  {"sha2-384", HashChoice::Sha384},
                                                  {"sha2-512", HashChoice::Sha512}}};
 
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -83,7 +79,7 @@ bool ApplyHash(std::string_view value, HashChoice& choice) {
 
 bool Refuse(std::string_view key, std::string_view value, std::string_view expected,
             std::string& error) {
-    error = "the value " + Quoted(value) + " of " + std::string(key) +
+    error = "the value \"" + std::string(value) + "\" of " + std::string(key) +
             " in the device URI is not " + std::string(expected);
     return false;
 }
