@@ -7,6 +7,8 @@
 #          <prefix>/bin/            links to mossvane and mossvane-send
 #          <prefix>/lib/systemd/user/  mossvane.socket, mossvane.service
 #          <prefix>/share/man/man1/    mossvane.1, mossvane-send.1
+#          <prefix>/lib/cups/backend/mossvane, <prefix>/share/man/man8/mossvane-backend.8
+#                                   (component cups, tools/cups_backend)
 #          <prefix>/<libdir>/       libmossvane-client.so.0 (component library)
 #          <prefix>/include/mossvane/client.h, <prefix>/<libdir>/libmossvane-client.so,
 #          <prefix>/<libdir>/pkgconfig/mossvane-client.pc,

@@ -63,6 +63,9 @@ class PrivateCups {
     // Whether the job is still waiting to be printed (lpstat -o).
     bool IsPending(const std::string& queue, int jobId) const;
 
+    // Its configuration, logs, spool and state.
+    const std::filesystem::path& Folder() const { return m_folder; }
+
   private:
     std::string RunTool(const std::string& program, std::vector<std::string> arguments,
                         int& exitCode, std::optional<uid_t> uid = std::nullopt,

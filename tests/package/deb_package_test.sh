@@ -109,7 +109,8 @@ ok "installed $(basename "$deb") ($(stat -c %s "$deb") bytes)"
 lib=/usr/lib/mossvane
 for file in $lib/mossvane $lib/mossvane-dialog $lib/mossvane-send $lib/localization.xml \
     /usr/lib/systemd/user/mossvane.socket /usr/lib/systemd/user/mossvane.service \
-    /usr/share/man/man1/mossvane.1.gz /usr/share/man/man1/mossvane-send.1.gz; do
+    /usr/share/man/man1/mossvane.1.gz /usr/share/man/man1/mossvane-send.1.gz \
+    /usr/share/man/man8/mossvane-backend.8.gz; do
     [ -f "$file" ] || fail "$file is missing"
 done
 for program in mossvane mossvane-send; do
@@ -158,6 +159,7 @@ ok "user units"
 
 warnings=$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/mossvane.1.gz 2>&1 >/dev/null)
 warnings+=$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/mossvane-send.1.gz 2>&1 >/dev/null)
+warnings+=$(MANWIDTH=80 man --warnings -l /usr/share/man/man8/mossvane-backend.8.gz 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the manual pages have faults: $warnings"
 ok "manual pages"
 

@@ -72,9 +72,13 @@ bool ApplyOption(std::string_view key, std::string_view value, DeviceOptions& op
                  std::string& error) {
     if (key == "pin-timeout") return ApplyTimeout(key, value, options.numberTimeout, error);
     if (key == "data-timeout") return ApplyTimeout(key, value, options.dataTimeout, error);
+    if (forward::IsForwardOption(key)) {
+        return forward::ApplyForwardOption(key, value, options.forward, error);
+    }
     if (key != "pin") {
         error = "unknown option \"" + std::string(key) +
-                "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS)";
+                "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS, "
+                "forward=URI, forward-plain, forward-cert, forward-hash, forward-format)";
         return false;
     }
     if (value != "ask") {
@@ -164,8 +168,11 @@ bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& e
         error = "the device URI \"" + std::string(uri) + "\" names a path; use mossvane:/";
         return false;
     }
-    if (question == std::string_view::npos) return true;
-    return ParseQuery(rest.substr(question + 1), options, error);
+    if (question != std::string_view::npos &&
+        !ParseQuery(rest.substr(question + 1), options, error)) {
+        return false;
+    }
+    return forward::CheckForwardOptions(options.forward, error);
 }
 
 std::string RuntimeRoot(const char* runtimeRootVariable) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forward/forward_options.h"
 #include "params/param_map.h"
 
 namespace mossvane::cups {
@@ -62,6 +63,7 @@ struct DeviceOptions {
     bool askForNumber = false;                                   // pin=ask: GETINFO before the job.
     std::chrono::seconds numberTimeout = kDefaultNumberTimeout;  // pin-timeout=SECONDS
     std::chrono::seconds dataTimeout = kDefaultDataTimeout;      // data-timeout=SECONDS
+    forward::ForwardOptions forward;  // forward=URI and forward-*: secure release.
 };
 
 // CUPS puts the full URI into DEVICE_URI and a cleaned copy into argv[0];

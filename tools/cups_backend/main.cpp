@@ -18,6 +18,7 @@
 #include "client/get_info.h"
 #include "client/job_stream.h"
 #include "file_input.h"
+#include "forward/forward_job.h"
 #include "job_owner.h"
 #include "number_request.h"
 #include "platform/wipe.h"
@@ -297,14 +298,25 @@ int Run(int argc, char** argv) {
     job.arguments = commandLine.job;
     std::string uri = ChooseDeviceUri(std::getenv("DEVICE_URI"), argc > 0 ? argv[0] : "");
     if (!ParseDeviceUri(uri, job.device, error)) {
+        // Every job of the queue would fail the same way.
         Report("ERROR", error);
-        return kBackendFailed;
+        return kBackendStop;
     }
     FileInput input;
     if (int status = TakeOnUser(job, input); status != kBackendOk) return status;
 
     ParamMap information = BuildJobInformation(job.arguments);
     InformationGuard guard(information);
+    if (job.device.forward.IsSet()) {
+        return forward::ForwardJob(
+            job.device.forward,
+            {job.user.name, job.arguments.title, job.arguments.copies, job.device.dataTimeout},
+            input, [&](std::u16string& number) {
+                int status = AskForNumber(job, information);
+                if (status == kBackendOk) number.swap(information[client::kPhoneNumberKey]);
+                return status;
+            });
+    }
     if (job.device.askForNumber) {
         if (int status = AskForNumber(job, information); status != kBackendOk) return status;
     }

@@ -1,0 +1,137 @@
+#include "test_printer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "server_harness.h"
+
+namespace mossvane::cups::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr char kIppEvePrinter[] = "/usr/sbin/ippeveprinter";
+constexpr char kDbusDaemon[] = "/usr/bin/dbus-daemon";
+constexpr char kOpenssl[] = "/usr/bin/openssl";
+constexpr char kHoldingAttributes[] =
+    "ATTR integer job-password-supported 20\n"
+    "ATTR keyword job-password-encryption-supported none,sha2-256\n";
+
+// Binds to the port (0: any free one) on the loopback address; the socket.
+int BindLoopback(int port, sockaddr_in& address) {
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+bool Accepts(int port) {
+    sockaddr_in address{};
+    int fd = BindLoopback(port, address);
+    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+}  // namespace
+
+std::string TestPrinter::WhyUnavailable() {
+    for (const char* program : {kIppEvePrinter, kDbusDaemon, kOpenssl}) {
+        if (access(program, X_OK) != 0) {
+            return std::string(program) +
+                   " is missing (Debian: cups-ipp-utils, dbus-daemon, openssl)";
+        }
+    }
+    return "";
+}
+
+int TestPrinter::FreePort() {
+    sockaddr_in address{};
+    int fd = BindLoopback(0, address);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+TestPrinter::TestPrinter(bool holdsJobs) : m_holdsJobs(holdsJobs), m_port(FreePort()) {
+    char pattern[] = "/tmp/mossvane-printer-XXXXXX";
+    m_folder = mkdtemp(pattern);
+}
+
+TestPrinter::~TestPrinter() {
+    if (m_printer) m_printer->Stop(5s);
+    if (m_bus) m_bus->Stop(5s);
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
+}
+
+std::string TestPrinter::Start() {
+    fs::create_directories(m_folder / "keys");
+    fs::create_directories(m_folder / "spool");
+    std::string bus = "unix:path=" + (m_folder / "bus").string();
+    ProcessOptions options;
+    options.arguments = {kDbusDaemon, "--session", "--nofork", "--address=" + bus};
+    options.output = (m_folder / "bus.log").string();
+    m_bus = Process::Start(kDbusDaemon, options);
+    if (!testing::WaitUntil([&] { return fs::exists(m_folder / "bus"); }, testing::kStartTimeout)) {
+        return "dbus-daemon did not start: " + ReadFile(options.output);
+    }
+    options.arguments = {kIppEvePrinter, "-vv",
+                         "-r",           "off",
+                         "-n",           "localhost",
+                         "-p",           std::to_string(m_port),
+                         "-K",           (m_folder / "keys").string(),
+                         "-d",           (m_folder / "spool").string(),
+                         "-k",           "-c",
+                         "/bin/true"};
+    if (m_holdsJobs) {
+        std::ofstream(m_folder / "attributes.conf") << kHoldingAttributes;
+        options.arguments.insert(options.arguments.end(),
+                                 {"-a", (m_folder / "attributes.conf").string()});
+    }
+    options.arguments.push_back("Test Printer");
+    options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + bus, "HOME=" + m_folder.string(), "LANG=C"};
+    options.output = (m_folder / "printer.log").string();
+    m_printer = Process::Start(kIppEvePrinter, options);
+    if (testing::WaitUntil([&] { return Accepts(m_port); }, testing::kStartTimeout)) return "";
+    return "ippeveprinter did not start: " + Log();
+}
+
+std::string TestPrinter::Uri() const {
+    return "ipps://localhost:" + std::to_string(m_port) + "/ipp/print";
+}
+
+std::string TestPrinter::Fingerprint() const {
+    ProcessOptions options;
+    options.arguments = {"sh", "-c",
+                         "openssl s_client -connect localhost:" + std::to_string(m_port) +
+                             " </dev/null 2>/dev/null | openssl x509 -outform DER | sha256sum"};
+    options.environment = {"PATH=/usr/bin:/bin"};
+    std::string output;
+    RunToEnd("/bin/sh", options, output, testing::kStartTimeout);
+    return output.substr(0, 64);
+}
+
+std::string TestPrinter::Log() const {
+    return ReadFile((m_folder / "printer.log").string());
+}
+
+std::vector<fs::path> TestPrinter::Documents() const {
+    std::vector<fs::path> documents;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_folder / "spool")) {
+        // The command's output beside each document is empty (it is /bin/true).
+        if (entry.path().extension() != ".prn") documents.push_back(entry.path());
+    }
+    return documents;
+}
+
+}  // namespace mossvane::cups::test
