@@ -178,7 +178,7 @@ TEST(JobInformationTest, HoldsTheFiveEntries) {
     job.user = "alice";
     job.title = "Quarterly \xed\x95\x9c report";  // A Hangul syllable in UTF-8.
     job.copies = 2;
-    job.options = "media=A4";
+    job.options = "media=A4 job-password=1234";
     EXPECT_EQ(BuildJobInformation(job), (ParamMap{{u"Copies", u"2"},
                                                   {u"JobId", u"42"},
                                                   {u"Options", u"media=A4"},

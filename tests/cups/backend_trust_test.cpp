@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "account_rules.h"
+#include "backend_arguments.h"
 #include "backend_status.h"
 #include "job_owner.h"
 #include "refusals.h"
@@ -65,6 +66,7 @@ struct OptionCase {
     const char* name;
     const char* options;
     std::optional<std::string> host;
+    const char* recorded = nullptr;  // The options without secrets; null: all of them.
 };
 
 void PrintTo(const OptionCase& param, std::ostream* out) {
@@ -73,8 +75,10 @@ void PrintTo(const OptionCase& param, std::ostream* out) {
 
 class JobOptionTest : public ::testing::TestWithParam<OptionCase> {};
 
-TEST_P(JobOptionTest, FindsTheOriginatingHost) {
+TEST_P(JobOptionTest, FindsTheHostAndKeepsNoSecret) {
     EXPECT_EQ(FindJobOption(GetParam().options, kOriginatingHostOption), GetParam().host);
+    const char* recorded = GetParam().recorded ? GetParam().recorded : GetParam().options;
+    EXPECT_EQ(WithoutSecretOptions(GetParam().options), recorded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +101,16 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"LongerName", "job-originating-host-name-x=localhost", std::nullopt},
         OptionCase{"LastOneCounts",
                    "job-originating-host-name=localhost job-originating-host-name=far.example",
-                   "far.example"}),
+                   "far.example"},
+        OptionCase{"Passwords",
+                   "job-password=1234 sides=one-sided document-password=98765 "
+                   "job-password-encryption=none job-originating-host-name=localhost",
+                   "localhost", "sides=one-sided job-originating-host-name=localhost"},
+        OptionCase{"PasswordsQuotedInCapitalsAfterALineFeed",
+                   "media=A4\nJob-Password='12 34' \"printer-password\"=\\5 Document-PASSWORD",
+                   std::nullopt, "media=A4"},
+        OptionCase{"PasswordInAValueIsNoPasswordOption", "job-name='job-password=1'\tsides=one",
+                   std::nullopt, "job-name='job-password=1' sides=one"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct OwnerCase {

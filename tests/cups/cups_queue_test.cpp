@@ -208,10 +208,11 @@ TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     std::string data = PrintData(5000) + Marker();
     fs::path input = Home(Alice()) / "stdin.bin";
     WriteFile(input, data);
-    ProcessOptions options = BackendOptions("mossvane:/",
-                                            {"31", Alice().Name(), "From a pipe", "2",
-                                             "sides=one-sided job-originating-host-name=localhost"},
-                                            AuthenticatedBy(Alice()));
+    ProcessOptions options =
+        BackendOptions("mossvane:/",
+                       {"31", Alice().Name(), "From a pipe", "2",
+                        "sides=one-sided job-password=1234 job-originating-host-name=localhost"},
+                       AuthenticatedBy(Alice()));
     options.input = input.string();
     std::string output;
     EXPECT_EQ(RunToEnd(BackendProgram(), options, output, kJobTimeout), 0) << output;
@@ -225,7 +226,7 @@ TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     EXPECT_NE(jobs[0].filename().string().find("0031.prn"), std::string::npos);
     std::string info = ReadFile(FilesWithExtension(folder, ".info")[0].string());
     EXPECT_NE(info.find("<Copies>2</Copies>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Options>sides=one-sided"), std::string::npos) << info;
+    EXPECT_NE(info.find("<Options>sides=one-sided job-originating"), std::string::npos) << info;
 }
 
 TEST_F(CupsQueueTest, WithoutRootTheBackendServesOnlyItsOwnUser) {

@@ -10,6 +10,10 @@ namespace {
 
 constexpr std::size_t kJobArgumentCount = 5;
 constexpr std::size_t kJobArgumentCountWithFile = 6;
+constexpr char16_t kOptionsKey[] = u"Options";
+// The blanks that separate options, as CUPS's own option parser has them.
+constexpr std::string_view kOptionBlanks = " \t\n\r\f\v";
+constexpr std::string_view kSecretSuffixes[] = {"password", "password-encryption"};
 
 // Decimal digits only, no sign, no spaces, within 32 bits.
 bool ParseNumber(std::string_view text, std::uint32_t& value) {
@@ -28,6 +32,41 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// One option from position at, with its quotes and escapes taken off; at
+// ends after it.
+std::string ReadOptionWord(std::string_view options, std::size_t& at) {
+    std::string word;
+    char quote = 0;
+    for (; at < options.size(); ++at) {
+        char c = options[at];
+        if (quote == 0 && kOptionBlanks.find(c) != std::string_view::npos) break;
+        if (c == '\\' && at + 1 < options.size()) {
+            word += options[++at];
+        } else if (quote != 0 && c == quote) {
+            quote = 0;
+        } else if (quote == 0 && (c == '\'' || c == '"')) {
+            quote = c;
+        } else {
+            word += c;
+        }
+    }
+    return word;
+}
+
+std::string JoinOptions(const std::vector<JobOption>& options, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) text += ' ';
+        text += options[i].text;
+    }
+    return text;
 }
 
 int HexValue(char c) {
@@ -189,6 +228,37 @@ std::string UserSocketPath(std::string_view runtimeRoot, std::uint32_t uid,
     return UserRuntimeFolder(runtimeRoot, uid) + "/" + leaf;
 }
 
+std::vector<JobOption> SplitJobOptions(std::string_view options) {
+    std::vector<JobOption> split;
+    std::size_t at = 0;
+    for (;;) {
+        at = options.find_first_not_of(kOptionBlanks, at);
+        if (at == std::string_view::npos) break;
+        std::size_t start = at;
+        std::string word = ReadOptionWord(options, at);
+        JobOption option{options.substr(start, at - start), word, std::nullopt};
+        if (std::size_t equals = word.find('='); equals != std::string::npos) {
+            option.name = word.substr(0, equals);
+            option.value = word.substr(equals + 1);
+        }
+        split.push_back(std::move(option));
+    }
+    return split;
+}
+
+bool IsSecretOptionName(std::string_view name) {
+    for (std::string_view suffix : kSecretSuffixes) {
+        if (EndsWithIgnoringCase(name, suffix)) return true;
+    }
+    return false;
+}
+
+std::string WithoutSecretOptions(std::string_view options) {
+    std::vector<JobOption> kept = SplitJobOptions(options);
+    std::erase_if(kept, [](const JobOption& option) { return IsSecretOptionName(option.name); });
+    return JoinOptions(kept, kept.size());
+}
+
 std::u16string InformationValue(std::string_view utf8) {
     std::u16string value = platform::Utf8ToUtf16(utf8);
     for (char16_t& c : value) {
@@ -202,7 +272,7 @@ ParamMap BuildJobInformation(const JobArguments& job) {
         {u"User", InformationValue(job.user)},
         {u"Title", InformationValue(job.title)},
         {u"Copies", InformationValue(std::to_string(job.copies))},
-        {u"Options", InformationValue(job.options)},
+        {kOptionsKey, InformationValue(WithoutSecretOptions(job.options))},
         {u"JobId", InformationValue(std::to_string(job.jobId))},
     };
 }

@@ -83,12 +83,32 @@ std::string UserRuntimeFolder(std::string_view runtimeRoot, std::uint32_t uid);
 std::string UserSocketPath(std::string_view runtimeRoot, std::uint32_t uid,
                            std::string_view userName);
 
+// One option of CUPS's option text ("a=1 b='x y' c"), as CUPS separates
+// them: by blanks outside quotes, a backslash taking the next character as
+// it is.
+struct JobOption {
+    std::string_view text;             // As written, quotes and escapes included.
+    std::string name;                  // Up to the first "=", quotes and escapes taken off.
+    std::optional<std::string> value;  // After it; nothing for a bare name.
+};
+
+std::vector<JobOption> SplitJobOptions(std::string_view options);
+
+// Whether an option carries a secret that must never be recorded or passed
+// on: any name that ends in "password" (job-password, document-password,
+// ...) or "password-encryption", in any letter case.
+bool IsSecretOptionName(std::string_view name);
+
+// The option text without the secret options, the others as written,
+// separated by single spaces.
+std::string WithoutSecretOptions(std::string_view options);
+
 // A value for the job information: a line break or null character would
 // end the entry early and let the rest pose as an entry of its own, so each
 // becomes a space.
 std::u16string InformationValue(std::string_view utf8);
 
-// User, Title, Copies, Options and JobId.
+// User, Title, Copies, Options (without the secret ones) and JobId.
 ParamMap BuildJobInformation(const JobArguments& job);
 
 }  // namespace mossvane::cups
