@@ -118,6 +118,7 @@ struct OwnerCase {
     const char* authUid;
     const char* options;
     OwnerProof proof;
+    bool byOtherMeans = false;  // AUTH_USERNAME, AUTH_PASSWORD or AUTH_NEGOTIATE set.
 };
 
 void PrintTo(const OwnerCase& param, std::ostream* out) {
@@ -128,7 +129,8 @@ class OwnerProofTest : public ::testing::TestWithParam<OwnerCase> {};
 
 // The job user is uid 1000 in every case.
 TEST_P(OwnerProofTest, OnlyCupsProofOfTheSameLocalUserCounts) {
-    EXPECT_EQ(CheckJobOwner(1000, GetParam().authUid, GetParam().options), GetParam().proof);
+    CupsAuthentication authentication{GetParam().authUid, GetParam().byOtherMeans};
+    EXPECT_EQ(CheckJobOwner(1000, authentication, GetParam().options), GetParam().proof);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,6 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                   OwnerProof::NotAuthenticated},
         OwnerCase{"EmptyAuthUid", "", "job-originating-host-name=localhost",
                   OwnerProof::NotAuthenticated},
+        OwnerCase{"PasswordOnly", nullptr, "job-originating-host-name=localhost",
+                  OwnerProof::ByPassword, true},
+        OwnerCase{"UidBesidesAPassword", "1000", "job-originating-host-name=localhost",
+                  OwnerProof::Proven, true},
         OwnerCase{"AnotherUser", "1001", "job-originating-host-name=localhost",
                   OwnerProof::OtherUser},
         OwnerCase{"Root", "0", "job-originating-host-name=localhost", OwnerProof::OtherUser},
@@ -221,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RootCase{"Dot", "./run", false, ""}, RootCase{"Tilde", "~/run", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What each refusal does to the job: a queue set up wrongly stops, a job
-// that must never be served is cancelled, a user not logged in is waited for.
+// What each refusal does to the job: a job that must never be served is
+// cancelled, a user not logged in is waited for; none stops the queue.
 struct RefusalCase {
     const char* name;
     Refusal refusal;
@@ -254,7 +260,9 @@ INSTANTIATE_TEST_SUITE_P(
                     kBackendCancel},
         RefusalCase{"NotAuthenticated",
                     RefuseUnprovenOwner(kAlice, OwnerProof::NotAuthenticated, "office"),
-                    kBackendStop},
+                    kBackendCancel},
+        RefusalCase{"ByPassword", RefuseUnprovenOwner(kAlice, OwnerProof::ByPassword, "office"),
+                    kBackendCancel},
         RefusalCase{"OtherUser", RefuseUnprovenOwner(kAlice, OwnerProof::OtherUser, "office"),
                     kBackendCancel},
         RefusalCase{"FromAnotherHost",

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_server.h"
 #include "pipe/pipe_constants.h"
 #include "server_harness.h"
 #include "two_user_cups.h"
@@ -18,7 +19,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using mossvane::testing::WaitUntil;
 
-constexpr int kStatusStop = 4;
 constexpr int kStatusCancel = 5;
 constexpr int kStatusRetry = 6;
 // The server's debug line for every client it takes.
@@ -132,8 +132,9 @@ TEST_P(SpoofedOwnerTest, NeverReachesTheClaimedUser) {
         BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
         std::vector<std::string> log = s_cups->JobLog(jobId);
         ASSERT_TRUE(end.ended) << JoinLines(log);
-        EXPECT_EQ(end.status, kStatusStop) << JoinLines(log);
+        EXPECT_EQ(end.status, kStatusCancel) << JoinLines(log);
         EXPECT_TRUE(LogHas(log, "printer-op-policy=authenticated")) << JoinLines(log);
+        EXPECT_TRUE(s_cups->IsEnabled(GetParam().queue));
     }
     EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".prn").empty());
     EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".info").empty());
@@ -202,6 +203,60 @@ INSTANTIATE_TEST_SUITE_P(
                       AccountCase{"ClaimingASystemAccountOnADefaultQueue", kOpenQueue, "alice",
                                   "daemon", "a system account (below UID_MIN"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What a job's owner controls ends only that job, never the queue (whose
+// error policy is stop-printer): the next user's job goes through.
+struct OwnerCase {
+    const char* name;
+    const char* queue;
+    int status;
+    const char* message;
+};
+
+void PrintTo(const OwnerCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class OwnerControlledEndTest : public CupsQueueTest,
+                               public ::testing::WithParamInterface<OwnerCase> {};
+
+TEST_P(OwnerControlledEndTest, EndsOnlyThatJob) {
+    std::string name = GetParam().name;
+    std::string output;
+    int jobId = 0;
+    std::unique_ptr<FakeServer> server;
+    if (name == "PasswordOverLoopbackTcp") {
+        StartServer(Alice());
+        ASSERT_EQ(Alice().SetPassword("Pw-4711"), "");
+        fs::path file = Home(Alice()) / "tcp.bin";
+        WriteFile(file, PrintData(1000));
+        jobId = s_cups->PrintWithPassword(kQueue, Alice().Name(), "Pw-4711", file.string(), output);
+    } else {
+        // A server that stops taking the job after its first message.
+        FakeServerOptions options{.keepMessages = 1, .uid = Alice().Uid(), .gid = Alice().Gid()};
+        server = std::make_unique<FakeServer>(SocketPath(Alice()), options);
+        jobId = Print(GetParam().queue, &Alice(), "", PrintData(4 << 20), output);
+    }
+    ASSERT_NE(jobId, 0) << output;
+    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+    std::vector<std::string> log = s_cups->JobLog(jobId);
+    ASSERT_TRUE(end.ended) << JoinLines(log);
+    EXPECT_EQ(end.status, GetParam().status) << JoinLines(log);
+    EXPECT_TRUE(LogHas(log, GetParam().message)) << JoinLines(log);
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Alice()), ".prn").empty());
+    EXPECT_TRUE(s_cups->IsEnabled(GetParam().queue));
+
+    StartServer(Bob());
+    EXPECT_EQ(PrintAndWait(GetParam().queue, &Bob(), "", PrintData(1000), log, jobId).status, 0)
+        << JoinLines(log);
+}
+
+INSTANTIATE_TEST_SUITE_P(Owners, OwnerControlledEndTest,
+                         ::testing::Values(OwnerCase{"PasswordOverLoopbackTcp", kQueue,
+                                                     kStatusCancel, "by a password"},
+                                           OwnerCase{"ServerClosesMidJob", kQueue, kStatusRetry,
+                                                     "did not take the job"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     StartServer(Alice());

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "client/job_stream.h"
 #include "platform/utf8.h"
 
 namespace mossvane::cups {
@@ -275,6 +276,29 @@ ParamMap BuildJobInformation(const JobArguments& job) {
         {kOptionsKey, InformationValue(WithoutSecretOptions(job.options))},
         {u"JobId", InformationValue(std::to_string(job.jobId))},
     };
+}
+
+OptionsFit FitOptionsIntoInformation(ParamMap& information) {
+    std::u16string& text = information[kOptionsKey];
+    const std::string given = platform::Utf16ToUtf8(text);  // The options point into it.
+    std::vector<JobOption> options = SplitJobOptions(given);
+    OptionsFit fit{client::InformationFits(information), 0, options.size()};
+    if (fit.fits) return fit;
+    // More options never make the text shorter: the most that fit are
+    // found by halving.
+    auto fitsWith = [&](std::size_t count) {
+        text = InformationValue(JoinOptions(options, count));
+        return client::InformationFits(information);
+    };
+    std::size_t most = 0;
+    std::size_t tooMany = options.size();
+    while (tooMany - most > 1) {
+        std::size_t middle = most + (tooMany - most) / 2;
+        (fitsWith(middle) ? most : tooMany) = middle;
+    }
+    fit.fits = fitsWith(most);
+    fit.dropped = options.size() - most;
+    return fit;
 }
 
 }  // namespace mossvane::cups

@@ -111,4 +111,16 @@ std::u16string InformationValue(std::string_view utf8);
 // User, Title, Copies, Options (without the secret ones) and JobId.
 ParamMap BuildJobInformation(const JobArguments& job);
 
+struct OptionsFit {
+    bool fits = false;
+    std::size_t dropped = 0;  // Options left out, from the end of the text.
+    std::size_t total = 0;    // Options there were.
+};
+
+// The job information must fit one END_JOB message. When it does not,
+// whole options are left out of Options, from the end, until it does (the
+// other entries are short and needed). fits is false when even no options
+// at all are too many.
+OptionsFit FitOptionsIntoInformation(ParamMap& information);
+
 }  // namespace mossvane::cups

@@ -31,8 +31,12 @@ bool IsThisHost(std::string_view hostName) {
            hostName == "[::1]" || hostName == "[v1.::1]";
 }
 
-OwnerProof CheckJobOwner(std::uint32_t jobUid, const char* authUid, std::string_view options) {
-    if (authUid == nullptr || authUid[0] == '\0') return OwnerProof::NotAuthenticated;
+OwnerProof CheckJobOwner(std::uint32_t jobUid, const CupsAuthentication& authentication,
+                         std::string_view options) {
+    const char* authUid = authentication.uid;
+    if (authUid == nullptr || authUid[0] == '\0') {
+        return authentication.byOtherMeans ? OwnerProof::ByPassword : OwnerProof::NotAuthenticated;
+    }
     std::uint32_t provenUid = 0;
     if (!ParseUid(authUid, provenUid) || provenUid != jobUid) return OwnerProof::OtherUser;
     // A remote submitter's uid belongs to another machine's user database.
