@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using mossvane::testing::WaitUntil;
 
+constexpr int kStatusHold = 3;
 constexpr int kStatusCancel = 5;
 constexpr int kStatusRetry = 6;
 // The server's debug line for every client it takes.
@@ -232,12 +233,25 @@ TEST_P(OwnerControlledEndTest, EndsOnlyThatJob) {
         WriteFile(file, PrintData(1000));
         jobId = s_cups->PrintWithPassword(kQueue, Alice().Name(), "Pw-4711", file.string(), output);
     } else {
-        // A server that stops taking the job after its first message.
-        FakeServerOptions options{.keepMessages = 1, .uid = Alice().Uid(), .gid = Alice().Gid()};
+        // A server that stops taking the job after its first message, or
+        // takes it at a trickle, each write within data-timeout.
+        FakeServerOptions options{.keepMessages = name == "ServerClosesMidJob" ? 1 : SIZE_MAX,
+                                  .pause = name == "ServerClosesMidJob" ? 0s : 1s,
+                                  .uid = Alice().Uid(),
+                                  .gid = Alice().Gid()};
         server = std::make_unique<FakeServer>(SocketPath(Alice()), options);
         jobId = Print(GetParam().queue, &Alice(), "", PrintData(4 << 20), output);
     }
     ASSERT_NE(jobId, 0) << output;
+    if (name == "OwnerStopsTheBackend" || name == "OwnerKillsTheBackend") {
+        // Alice signals all she may, which is the part that became her.
+        ASSERT_TRUE(WaitUntil([&] { return server->MessageCount() > 0; }, kJobTimeout));
+        ProcessOptions kill;
+        kill.arguments = {"kill", name == "OwnerStopsTheBackend" ? "-STOP" : "-KILL", "--", "-1"};
+        kill.uid = Alice().Uid();
+        kill.gid = Alice().Gid();
+        RunToEnd("/bin/kill", kill, output, kJobTimeout);
+    }
     BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
     std::vector<std::string> log = s_cups->JobLog(jobId);
     ASSERT_TRUE(end.ended) << JoinLines(log);
@@ -251,12 +265,15 @@ TEST_P(OwnerControlledEndTest, EndsOnlyThatJob) {
         << JoinLines(log);
 }
 
-INSTANTIATE_TEST_SUITE_P(Owners, OwnerControlledEndTest,
-                         ::testing::Values(OwnerCase{"PasswordOverLoopbackTcp", kQueue,
-                                                     kStatusCancel, "by a password"},
-                                           OwnerCase{"ServerClosesMidJob", kQueue, kStatusRetry,
-                                                     "did not take the job"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Owners, OwnerControlledEndTest,
+    ::testing::Values(
+        OwnerCase{"PasswordOverLoopbackTcp", kQueue, kStatusCancel, "by a password"},
+        OwnerCase{"ServerClosesMidJob", kQueue, kStatusRetry, "did not take the job"},
+        OwnerCase{"ServerTricklesTheJob", kDeadlineQueue, kStatusHold, "8 seconds (job-timeout)"},
+        OwnerCase{"OwnerStopsTheBackend", kDeadlineQueue, kStatusHold, "8 seconds (job-timeout)"},
+        OwnerCase{"OwnerKillsTheBackend", kDeadlineQueue, kStatusHold, "ended on signal 9"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     StartServer(Alice());

@@ -120,6 +120,12 @@ void FakeServer::HangUntilStopped() {
     m_stopped.wait(lock, [this] { return m_stopping; });
 }
 
+// False once the stand-in is being stopped.
+bool FakeServer::PauseUnlessStopped() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return !m_stopped.wait_for(lock, m_options.pause, [this] { return m_stopping; });
+}
+
 void FakeServer::Serve() {
     std::u16string request;
     if (m_options.answer) {
@@ -170,6 +176,7 @@ void FakeServer::Serve() {
             (void)!send(jobFd, &platform::kFailedEndByte, 1, MSG_NOSIGNAL);
         }
         if (ended || full) break;  // As the server does, it ends the connection.
+        if (m_options.pause.count() > 0 && !PauseUnlessStopped()) break;
     }
     if (jobFd >= 0) close(jobFd);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +42,9 @@ struct FakeServerOptions {
     // taken), or with hangWhenFull keeps it open without reading another byte.
     std::size_t keepMessages = SIZE_MAX;
     bool hangWhenFull = false;
+    // A pause after each job message: a server that takes the job just fast
+    // enough for each single write's time-out, and never finishes.
+    std::chrono::milliseconds pause{0};
     // The socket is made as this user, so the backend's check of its peer
     // sees that user (only the listening thread changes its identity).
     std::optional<uid_t> uid{};
@@ -73,6 +77,7 @@ class FakeServer {
     void Listen();
     void Serve();
     void HangUntilStopped();
+    bool PauseUnlessStopped();
 
     std::string m_socketPath;
     FakeServerOptions m_options;

@@ -78,7 +78,8 @@ std::string TwoUserCupsTest::StartCups() {
     for (QueueSetUp queue :
          {QueueSetUp{kQueue, "mossvane:/", true}, QueueSetUp{kPinQueue, "mossvane:/?pin=ask", true},
           QueueSetUp{kOpenQueue, "mossvane:/", false},
-          QueueSetUp{kOpenPinQueue, "mossvane:/?pin=ask", false}}) {
+          QueueSetUp{kOpenPinQueue, "mossvane:/?pin=ask", false},
+          QueueSetUp{kDeadlineQueue, "mossvane:/?data-timeout=4&job-timeout=8", true}}) {
         if (error.empty()) error = s_cups->AddQueue(queue.name, queue.uri, queue.authenticated);
     }
     return error;

@@ -112,9 +112,11 @@ bool ApplyOption(std::string_view key, std::string_view value, DeviceOptions& op
                  std::string& error) {
     if (key == "pin-timeout") return ApplyTimeout(key, value, options.numberTimeout, error);
     if (key == "data-timeout") return ApplyTimeout(key, value, options.dataTimeout, error);
+    if (key == "job-timeout") return ApplyTimeout(key, value, options.jobTimeout, error);
     if (key != "pin") {
         error = "unknown option \"" + std::string(key) +
-                "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS)";
+                "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS, "
+                "job-timeout=SECONDS)";
         return false;
     }
     if (value != "ask") {
@@ -204,8 +206,14 @@ bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& e
         error = "the device URI \"" + std::string(uri) + "\" names a path; use mossvane:/";
         return false;
     }
-    if (question == std::string_view::npos) return true;
-    return ParseQuery(rest.substr(question + 1), options, error);
+    if (question != std::string_view::npos &&
+        !ParseQuery(rest.substr(question + 1), options, error)) {
+        return false;
+    }
+    if (options.jobTimeout.count() == 0) {
+        options.jobTimeout = options.numberTimeout + options.dataTimeout + kDataAllowance;
+    }
+    return true;
 }
 
 std::string RuntimeRoot(const char* runtimeRootVariable) {

@@ -56,12 +56,21 @@ inline constexpr std::chrono::seconds kDefaultNumberTimeout{180};
 inline constexpr std::chrono::seconds kDefaultDataTimeout{60};
 inline constexpr std::chrono::seconds kLongestTimeout{86400};
 
+// The whole job may take the dialog's time, the wait for the server's end
+// of the connection, and this much for the data: several gigabytes at the
+// tens of megabytes a second that a local socket and a busy disk manage.
+// With the defaults that is 600 seconds, far below CUPS's MaxJobTime.
+inline constexpr std::chrono::seconds kDataAllowance{360};
+
 // The options given in the device URI's query,
-// "mossvane:/?pin=ask&pin-timeout=120&data-timeout=30".
+// "mossvane:/?pin=ask&pin-timeout=120&data-timeout=30&job-timeout=900".
 struct DeviceOptions {
     bool askForNumber = false;                                   // pin=ask: GETINFO before the job.
     std::chrono::seconds numberTimeout = kDefaultNumberTimeout;  // pin-timeout=SECONDS
     std::chrono::seconds dataTimeout = kDefaultDataTimeout;      // data-timeout=SECONDS
+    // job-timeout=SECONDS: the deadline for everything done as the job's
+    // user; by default pin-timeout + data-timeout + kDataAllowance.
+    std::chrono::seconds jobTimeout{0};
 };
 
 // CUPS puts the full URI into DEVICE_URI and a cleaned copy into argv[0];
@@ -70,7 +79,7 @@ std::string ChooseDeviceUri(const char* deviceUriVariable, std::string_view argv
 
 // False with a message for another scheme, a path other than "/", an
 // unknown option or an unknown option value; a time-out is 1 to 86400
-// seconds.
+// seconds. Fills in the default job-timeout when the URI has none.
 bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& error);
 
 // The runtime folder root: the variable's value when set, else /run/user.

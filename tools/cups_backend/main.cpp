@@ -1,11 +1,13 @@
 // mossvane: the CUPS backend that hands print jobs to the job user's own
 // server. CUPS runs it as root (the file has mode 0700) with the job's
 // command line; it serves only a user CUPS authenticated on this machine,
-// never root or a system account, becomes that user, checks the user's
-// runtime folder, connects to the user's socket there (which starts the
-// server on demand), checks that the server runs as the user and sends the
-// job, never waiting on the server without a bound. Progress and errors go to CUPS as "INFO:" and
-// "ERROR:" lines on standard error; the identification number never does.
+// never root or a system account. It then splits in two: a child becomes
+// that user, checks the user's runtime folder, connects to the user's
+// socket there (which starts the server on demand), checks that the server
+// runs as the user and sends the job, never waiting on the server without a
+// bound; the parent stays root and ends the child when the job's deadline
+// passes. Progress and errors go to CUPS as "INFO:" and "ERROR:" lines on
+// standard error; the identification number never does.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,6 +20,7 @@
 #include "file_input.h"
 #include "job_delivery.h"
 #include "job_owner.h"
+#include "job_watch.h"
 #include "platform/wipe.h"
 #include "refusals.h"
 #include "runtime_folder.h"
@@ -108,19 +111,20 @@ int PrepareJob(Job& job, FileInput& input, Access& access) {
     return kBackendOk;
 }
 
-// Becomes the job user for good and checks the runtime folder.
+// In the child: becomes the job user for good and checks the runtime folder.
 int TakeOnUser(const Job& job, Access access) {
     std::string error;
     if (access == Access::BecomeUser && !BecomeUser(job.user, error)) {
         Report("ERROR", "Can't take on the identity of " + job.user.name + ": " + error);
         return kBackendFailed;
     }
+    EndWithWatcher();
     Report("DEBUG", "Acting for " + job.user.name + " as " + DescribeIdentity());
     FolderVerdict folder = JudgeRuntimeFolder(InspectFolder(job.runtimeFolder), job.user.uid);
     return Enforce(RefuseRuntimeFolder(folder, job.runtimeFolder, job.user));
 }
 
-// The job, as its user.
+// In the child: the job, as its user.
 int ServeAsUser(const Job& job, FileInput& input, Access access) {
     if (int status = TakeOnUser(job, access); status != kBackendOk) return status;
     ParamMap information = BuildJobInformation(job.arguments);
@@ -161,7 +165,12 @@ int Run(int argc, char** argv) {
     FileInput input;
     Access access = Access::OtherUser;
     if (int status = PrepareJob(job, input, access); status != kBackendOk) return status;
-    return ServeAsUser(job, input, access);
+
+    WatchedEnd end =
+        RunWatched([&] { return ServeAsUser(job, input, access); }, job.device.jobTimeout);
+    WatchVerdict verdict = JudgeWatchedEnd(end, job.device.jobTimeout, job.arguments.jobId);
+    if (!verdict.message.empty()) Report("ERROR", verdict.message);
+    return verdict.status;
 }
 
 }  // namespace
