@@ -9,6 +9,7 @@ namespace mossvane::cups {
 namespace {
 
 using Arguments = std::vector<std::string>;
+using namespace std::chrono_literals;
 
 struct CommandLineCase {
     const char* name;
@@ -77,6 +78,7 @@ struct UriCase {
     const char* uri;
     bool accepted;
     bool askForNumber;
+    std::chrono::seconds jobTimeout{600};  // The default, with the other defaults.
 };
 
 void PrintTo(const UriCase& param, std::ostream* out) {
@@ -93,6 +95,7 @@ TEST_P(DeviceUriTest, ReadsTheOptions) {
     EXPECT_EQ(error.empty(), GetParam().accepted);
     if (GetParam().accepted) {
         EXPECT_EQ(options.askForNumber, GetParam().askForNumber);
+        EXPECT_EQ(options.jobTimeout, GetParam().jobTimeout);
     }
 }
 
@@ -106,6 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UriCase{"AskEscaped", "mossvane:/?p%69n=%61sk", true, true},
                       UriCase{"EmptyQuery", "mossvane:/?", true, false},
                       UriCase{"StrayAmpersands", "mossvane:/?&pin=ask&", true, true},
+                      UriCase{"JobTimeout", "mossvane:/?job-timeout=900", true, false, 900s},
+                      UriCase{"JobTimeoutFollows", "mossvane:/?pin-timeout=9", true, false, 429s},
+                      UriCase{"JobTimeoutZero", "mossvane:/?job-timeout=0", false, false},
                       UriCase{"OtherScheme", "socket://printer:9100", false, false},
                       UriCase{"SchemeAsPrefix", "mossvanex:/", false, false},
                       UriCase{"Empty", "", false, false},
@@ -178,7 +184,7 @@ TEST(JobInformationTest, HoldsTheFiveEntries) {
     job.user = "alice";
     job.title = "Quarterly \xed\x95\x9c report";  // A Hangul syllable in UTF-8.
     job.copies = 2;
-    job.options = "media=A4";
+    job.options = "media=A4 job-password=1234";
     EXPECT_EQ(BuildJobInformation(job), (ParamMap{{u"Copies", u"2"},
                                                   {u"JobId", u"42"},
                                                   {u"Options", u"media=A4"},

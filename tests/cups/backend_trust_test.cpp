@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "account_rules.h"
+#include "backend_arguments.h"
 #include "backend_status.h"
 #include "job_owner.h"
 #include "refusals.h"
@@ -65,6 +66,7 @@ struct OptionCase {
     const char* name;
     const char* options;
     std::optional<std::string> host;
+    const char* recorded = nullptr;  // The options without secrets; null: all of them.
 };
 
 void PrintTo(const OptionCase& param, std::ostream* out) {
@@ -73,8 +75,10 @@ void PrintTo(const OptionCase& param, std::ostream* out) {
 
 class JobOptionTest : public ::testing::TestWithParam<OptionCase> {};
 
-TEST_P(JobOptionTest, FindsTheOriginatingHost) {
+TEST_P(JobOptionTest, FindsTheHostAndKeepsNoSecret) {
     EXPECT_EQ(FindJobOption(GetParam().options, kOriginatingHostOption), GetParam().host);
+    const char* recorded = GetParam().recorded ? GetParam().recorded : GetParam().options;
+    EXPECT_EQ(WithoutSecretOptions(GetParam().options), recorded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +101,16 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"LongerName", "job-originating-host-name-x=localhost", std::nullopt},
         OptionCase{"LastOneCounts",
                    "job-originating-host-name=localhost job-originating-host-name=far.example",
-                   "far.example"}),
+                   "far.example"},
+        OptionCase{"Passwords",
+                   "job-password=1234 sides=one-sided document-password=98765 "
+                   "job-password-encryption=none job-originating-host-name=localhost",
+                   "localhost", "sides=one-sided job-originating-host-name=localhost"},
+        OptionCase{"PasswordsQuotedInCapitalsAfterALineFeed",
+                   "media=A4\nJob-Password='12 34' \"printer-password\"=\\5 Document-PASSWORD",
+                   std::nullopt, "media=A4"},
+        OptionCase{"PasswordInAValueIsNoPasswordOption", "job-name='job-password=1'\tsides=one",
+                   std::nullopt, "job-name='job-password=1' sides=one"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct OwnerCase {
@@ -105,6 +118,7 @@ struct OwnerCase {
     const char* authUid;
     const char* options;
     OwnerProof proof;
+    bool byOtherMeans = false;  // AUTH_USERNAME, AUTH_PASSWORD or AUTH_NEGOTIATE set.
 };
 
 void PrintTo(const OwnerCase& param, std::ostream* out) {
@@ -115,7 +129,8 @@ class OwnerProofTest : public ::testing::TestWithParam<OwnerCase> {};
 
 // The job user is uid 1000 in every case.
 TEST_P(OwnerProofTest, OnlyCupsProofOfTheSameLocalUserCounts) {
-    EXPECT_EQ(CheckJobOwner(1000, GetParam().authUid, GetParam().options), GetParam().proof);
+    CupsAuthentication authentication{GetParam().authUid, GetParam().byOtherMeans};
+    EXPECT_EQ(CheckJobOwner(1000, authentication, GetParam().options), GetParam().proof);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -129,6 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                   OwnerProof::NotAuthenticated},
         OwnerCase{"EmptyAuthUid", "", "job-originating-host-name=localhost",
                   OwnerProof::NotAuthenticated},
+        OwnerCase{"PasswordOnly", nullptr, "job-originating-host-name=localhost",
+                  OwnerProof::ByPassword, true},
+        OwnerCase{"UidBesidesAPassword", "1000", "job-originating-host-name=localhost",
+                  OwnerProof::Proven, true},
         OwnerCase{"AnotherUser", "1001", "job-originating-host-name=localhost",
                   OwnerProof::OtherUser},
         OwnerCase{"Root", "0", "job-originating-host-name=localhost", OwnerProof::OtherUser},
@@ -208,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RootCase{"Dot", "./run", false, ""}, RootCase{"Tilde", "~/run", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What each refusal does to the job: a queue set up wrongly stops, a job
-// that must never be served is cancelled, a user not logged in is waited for.
+// What each refusal does to the job: a job that must never be served is
+// cancelled, a user not logged in is waited for; none stops the queue.
 struct RefusalCase {
     const char* name;
     Refusal refusal;
@@ -241,7 +260,9 @@ INSTANTIATE_TEST_SUITE_P(
                     kBackendCancel},
         RefusalCase{"NotAuthenticated",
                     RefuseUnprovenOwner(kAlice, OwnerProof::NotAuthenticated, "office"),
-                    kBackendStop},
+                    kBackendCancel},
+        RefusalCase{"ByPassword", RefuseUnprovenOwner(kAlice, OwnerProof::ByPassword, "office"),
+                    kBackendCancel},
         RefusalCase{"OtherUser", RefuseUnprovenOwner(kAlice, OwnerProof::OtherUser, "office"),
                     kBackendCancel},
         RefusalCase{"FromAnotherHost",

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_server.h"
 #include "pipe/pipe_constants.h"
 #include "server_harness.h"
 #include "two_user_cups.h"
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using mossvane::testing::WaitUntil;
 
-constexpr int kStatusStop = 4;
+constexpr int kStatusHold = 3;
 constexpr int kStatusCancel = 5;
 constexpr int kStatusRetry = 6;
 // The server's debug line for every client it takes.
@@ -132,8 +133,9 @@ TEST_P(SpoofedOwnerTest, NeverReachesTheClaimedUser) {
         BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
         std::vector<std::string> log = s_cups->JobLog(jobId);
         ASSERT_TRUE(end.ended) << JoinLines(log);
-        EXPECT_EQ(end.status, kStatusStop) << JoinLines(log);
+        EXPECT_EQ(end.status, kStatusCancel) << JoinLines(log);
         EXPECT_TRUE(LogHas(log, "printer-op-policy=authenticated")) << JoinLines(log);
+        EXPECT_TRUE(s_cups->IsEnabled(GetParam().queue));
     }
     EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".prn").empty());
     EXPECT_TRUE(FilesWithExtension(DataFolder(Bob()), ".info").empty());
@@ -203,15 +205,86 @@ INSTANTIATE_TEST_SUITE_P(
                                   "daemon", "a system account (below UID_MIN"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What a job's owner controls ends only that job, never the queue (whose
+// error policy is stop-printer): the next user's job goes through.
+struct OwnerCase {
+    const char* name;
+    const char* queue;
+    int status;
+    const char* message;
+};
+
+void PrintTo(const OwnerCase& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class OwnerControlledEndTest : public CupsQueueTest,
+                               public ::testing::WithParamInterface<OwnerCase> {};
+
+TEST_P(OwnerControlledEndTest, EndsOnlyThatJob) {
+    std::string name = GetParam().name;
+    std::string output;
+    int jobId = 0;
+    std::unique_ptr<FakeServer> server;
+    if (name == "PasswordOverLoopbackTcp") {
+        StartServer(Alice());
+        ASSERT_EQ(Alice().SetPassword("Pw-4711"), "");
+        fs::path file = Home(Alice()) / "tcp.bin";
+        WriteFile(file, PrintData(1000));
+        jobId = s_cups->PrintWithPassword(kQueue, Alice().Name(), "Pw-4711", file.string(), output);
+    } else {
+        // A server that stops taking the job after its first message, or
+        // takes it at a trickle, each write within data-timeout.
+        FakeServerOptions options{.keepMessages = name == "ServerClosesMidJob" ? 1 : SIZE_MAX,
+                                  .pause = name == "ServerClosesMidJob" ? 0s : 1s,
+                                  .uid = Alice().Uid(),
+                                  .gid = Alice().Gid()};
+        server = std::make_unique<FakeServer>(SocketPath(Alice()), options);
+        jobId = Print(GetParam().queue, &Alice(), "", PrintData(4 << 20), output);
+    }
+    ASSERT_NE(jobId, 0) << output;
+    if (name == "OwnerStopsTheBackend" || name == "OwnerKillsTheBackend") {
+        // Alice signals all she may, which is the part that became her.
+        ASSERT_TRUE(WaitUntil([&] { return server->MessageCount() > 0; }, kJobTimeout));
+        ProcessOptions kill;
+        kill.arguments = {"kill", name == "OwnerStopsTheBackend" ? "-STOP" : "-KILL", "--", "-1"};
+        kill.uid = Alice().Uid();
+        kill.gid = Alice().Gid();
+        RunToEnd("/bin/kill", kill, output, kJobTimeout);
+    }
+    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+    std::vector<std::string> log = s_cups->JobLog(jobId);
+    ASSERT_TRUE(end.ended) << JoinLines(log);
+    EXPECT_EQ(end.status, GetParam().status) << JoinLines(log);
+    EXPECT_TRUE(LogHas(log, GetParam().message)) << JoinLines(log);
+    EXPECT_TRUE(FilesWithExtension(DataFolder(Alice()), ".prn").empty());
+    EXPECT_TRUE(s_cups->IsEnabled(GetParam().queue));
+
+    StartServer(Bob());
+    EXPECT_EQ(PrintAndWait(GetParam().queue, &Bob(), "", PrintData(1000), log, jobId).status, 0)
+        << JoinLines(log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, OwnerControlledEndTest,
+    ::testing::Values(
+        OwnerCase{"PasswordOverLoopbackTcp", kQueue, kStatusCancel, "by a password"},
+        OwnerCase{"ServerClosesMidJob", kQueue, kStatusRetry, "did not take the job"},
+        OwnerCase{"ServerTricklesTheJob", kDeadlineQueue, kStatusHold, "8 seconds (job-timeout)"},
+        OwnerCase{"OwnerStopsTheBackend", kDeadlineQueue, kStatusHold, "8 seconds (job-timeout)"},
+        OwnerCase{"OwnerKillsTheBackend", kDeadlineQueue, kStatusHold, "ended on signal 9"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     StartServer(Alice());
     std::string data = PrintData(5000) + Marker();
     fs::path input = Home(Alice()) / "stdin.bin";
     WriteFile(input, data);
-    ProcessOptions options = BackendOptions("mossvane:/",
-                                            {"31", Alice().Name(), "From a pipe", "2",
-                                             "sides=one-sided job-originating-host-name=localhost"},
-                                            AuthenticatedBy(Alice()));
+    ProcessOptions options =
+        BackendOptions("mossvane:/",
+                       {"31", Alice().Name(), "From a pipe", "2",
+                        "sides=one-sided job-password=1234 job-originating-host-name=localhost"},
+                       AuthenticatedBy(Alice()));
     options.input = input.string();
     std::string output;
     EXPECT_EQ(RunToEnd(BackendProgram(), options, output, kJobTimeout), 0) << output;
@@ -225,7 +298,7 @@ TEST_F(CupsQueueTest, StandardInputWithTheMarkerIsSentUnchanged) {
     EXPECT_NE(jobs[0].filename().string().find("0031.prn"), std::string::npos);
     std::string info = ReadFile(FilesWithExtension(folder, ".info")[0].string());
     EXPECT_NE(info.find("<Copies>2</Copies>"), std::string::npos) << info;
-    EXPECT_NE(info.find("<Options>sides=one-sided"), std::string::npos) << info;
+    EXPECT_NE(info.find("<Options>sides=one-sided job-originating"), std::string::npos) << info;
 }
 
 TEST_F(CupsQueueTest, WithoutRootTheBackendServesOnlyItsOwnUser) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/pipe.h"
 #include "server_harness.h"
 
 namespace mossvane::cups::test {
@@ -119,6 +120,12 @@ void FakeServer::HangUntilStopped() {
     m_stopped.wait(lock, [this] { return m_stopping; });
 }
 
+// False once the stand-in is being stopped.
+bool FakeServer::PauseUnlessStopped() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return !m_stopped.wait_for(lock, m_options.pause, [this] { return m_stopping; });
+}
+
 void FakeServer::Serve() {
     std::u16string request;
     if (m_options.answer) {
@@ -161,11 +168,15 @@ void FakeServer::Serve() {
             m_messages.push_back(std::move(message));
             count = m_messages.size();
         }
-        if (header[1] == kEndJobCommand) break;  // As the server does, it ends the connection.
-        if (count == m_options.keepMessages) {
-            if (m_options.hangWhenFull) HangUntilStopped();
-            break;
+        bool ended = header[1] == kEndJobCommand;
+        if (ended && m_options.jobEnd == JobEnd::Stall) HangUntilStopped();
+        bool full = !ended && count == m_options.keepMessages;
+        if (full && m_options.hangWhenFull) HangUntilStopped();
+        if ((ended && m_options.jobEnd == JobEnd::Failure) || (full && !m_options.hangWhenFull)) {
+            (void)!send(jobFd, &platform::kFailedEndByte, 1, MSG_NOSIGNAL);
         }
+        if (ended || full) break;  // As the server does, it ends the connection.
+        if (m_options.pause.count() > 0 && !PauseUnlessStopped()) break;
     }
     if (jobFd >= 0) close(jobFd);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -26,22 +27,27 @@ struct ReceivedMessage {
 enum class JobEnd {
     Orderly,  // Reads the whole message, then closes, as the server does.
     Reset,    // Closes with the message unread, as a server that died would.
+    Failure,  // Reads it, then ends as a failure: the job's files were not written.
+    Stall,    // Reads it, then keeps the connection open without a word.
 };
 
 struct FakeServerOptions {
     // With an answer, the first connection's request gets it (UTF-16,
     // terminated) and the second connection carries the job; without one,
     // the first connection carries the job.
-    std::optional<std::u16string> answer;
+    std::optional<std::u16string> answer{};
     bool neverAnswer = false;  // Read the request, then stay silent.
-    // After this many job messages the server stops reading: it closes the
-    // connection (as the server does when it can't store a job), or with
-    // hangWhenFull keeps it open without reading another byte.
+    // After this many job messages the server stops reading: it ends the
+    // connection as a failure (as the server does when the job's name is
+    // taken), or with hangWhenFull keeps it open without reading another byte.
     std::size_t keepMessages = SIZE_MAX;
     bool hangWhenFull = false;
+    // A pause after each job message: a server that takes the job just fast
+    // enough for each single write's time-out, and never finishes.
+    std::chrono::milliseconds pause{0};
     // The socket is made as this user, so the backend's check of its peer
     // sees that user (only the listening thread changes its identity).
-    std::optional<uid_t> uid;
+    std::optional<uid_t> uid{};
     gid_t gid = 0;
     JobEnd jobEnd = JobEnd::Orderly;
 };
@@ -71,6 +77,7 @@ class FakeServer {
     void Listen();
     void Serve();
     void HangUntilStopped();
+    bool PauseUnlessStopped();
 
     std::string m_socketPath;
     FakeServerOptions m_options;

@@ -1,5 +1,7 @@
 #include "private_cups.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -19,6 +21,7 @@ constexpr char kCupsd[] = "/usr/sbin/cupsd";
 constexpr char kLpadmin[] = "/usr/sbin/lpadmin";
 constexpr char kLp[] = "/usr/bin/lp";
 constexpr char kLpstat[] = "/usr/bin/lpstat";
+constexpr char kIpptool[] = "/usr/bin/ipptool";
 constexpr char kSystemServerBin[] = "/usr/lib/cups";
 constexpr auto kToolTimeout = 60s;
 
@@ -26,13 +29,25 @@ void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
+// A loopback port nobody listens on now (cupsd takes it a moment later).
+int FreeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
 }  // namespace
 
 std::string PrivateCups::WhyUnavailable() {
     if (geteuid() != 0) return "cupsd runs backends as root only when it runs as root";
-    for (const char* program : {kCupsd, kLpadmin, kLp, kLpstat}) {
+    for (const char* program : {kCupsd, kLpadmin, kLp, kLpstat, kIpptool}) {
         if (access(program, X_OK) != 0) {
-            return std::string(program) + " is missing (Debian: cups-daemon, cups-client)";
+            return std::string(program) +
+                   " is missing (Debian: cups-daemon, cups-client, cups-ipp-utils)";
         }
     }
     return "";
@@ -88,8 +103,8 @@ void PrivateCups::WriteConfiguration() const {
     // credentials of the socket, without a password).
     WriteText(m_folder / "etc/cupsd.conf",
               "LogLevel debug\n"
-              "Listen " +
-                  f +
+              "Listen 127.0.0.1:" +
+                  std::to_string(m_tcpPort) + "\nListen " + f +
                   "/cups.sock\n"
                   "Browsing Off\n"
                   "WebInterface No\n"
@@ -107,6 +122,7 @@ void PrivateCups::WriteConfiguration() const {
 }
 
 std::string PrivateCups::Start() {
+    m_tcpPort = FreeLoopbackPort();
     WriteConfiguration();
     ProcessOptions options;
     options.arguments = {kCupsd, "-f",
@@ -148,8 +164,10 @@ std::string PrivateCups::AddQueue(const std::string& name, const std::string& ur
                                   bool authenticated) {
     int exitCode = 0;
     std::string policy = authenticated ? "authenticated" : "default";
-    std::string output = RunTool(
-        kLpadmin, {"-p", name, "-E", "-v", uri, "-o", "printer-op-policy=" + policy}, exitCode);
+    std::string output = RunTool(kLpadmin,
+                                 {"-p", name, "-E", "-v", uri, "-o", "printer-op-policy=" + policy,
+                                  "-o", "printer-error-policy=stop-printer"},
+                                 exitCode);
     return exitCode == 0 ? "" : "lpadmin failed: " + output;
 }
 
@@ -164,6 +182,21 @@ int PrivateCups::Print(const std::string& queue, const Submitter& submitter,
     output = RunTool(kLp, arguments, exitCode, submitter.uid, submitter.gid);
     std::smatch match;
     if (exitCode != 0 || !std::regex_search(output, match, std::regex(queue + "-([0-9]+)"))) {
+        return 0;
+    }
+    return std::stoi(match[1]);
+}
+
+int PrivateCups::PrintWithPassword(const std::string& queue, const std::string& user,
+                                   const std::string& password, const std::string& file,
+                                   std::string& output) {
+    int exitCode = 0;
+    std::string uri = "ipp://" + user + ":" + password + "@127.0.0.1:" + std::to_string(m_tcpPort) +
+                      "/printers/" + queue;
+    output = RunTool(kIpptool, {"-tv", "-f", file, uri, "print-job.test"}, exitCode);
+    std::smatch match;
+    if (exitCode != 0 ||
+        !std::regex_search(output, match, std::regex(R"(job-id \(integer\) = ([0-9]+))"))) {
         return 0;
     }
     return std::stoi(match[1]);
@@ -200,6 +233,13 @@ BackendEnd PrivateCups::WaitForBackendEnd(int jobId, std::chrono::milliseconds t
         },
         timeout);
     return end;
+}
+
+bool PrivateCups::IsEnabled(const std::string& queue) const {
+    int exitCode = 0;
+    std::string state = RunTool(kLpstat, {"-p", queue}, exitCode);
+    return exitCode == 0 && state.find("printer " + queue + " ") != std::string::npos &&
+           state.find("disabled") == std::string::npos;
 }
 
 bool PrivateCups::IsPending(const std::string& queue, int jobId) const {

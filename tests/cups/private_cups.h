@@ -1,6 +1,7 @@
 // A CUPS scheduler of the test's own: cupsd in the foreground with its
 // configuration, spool, logs and backend folder inside one test folder,
-// listening on a Unix socket there, so no system CUPS is touched.
+// listening on a Unix socket there and on a free loopback TCP port, so no
+// system CUPS is touched.
 #pragma once
 
 #include <chrono>
@@ -37,9 +38,10 @@ class PrivateCups {
     std::string Start();
     void Stop();
 
-    // lpadmin -p name -E -v uri: a raw queue, under the operation policy
-    // that authenticates local submitters when asked, else under one that
-    // lets anybody submit under any name (CUPS's default does so).
+    // lpadmin -p name -E -v uri: a raw queue whose error policy stops it on
+    // a backend failure (CUPS's default), under the operation policy that
+    // authenticates local submitters when asked, else under one that lets
+    // anybody submit under any name (CUPS's default does so).
     std::string AddQueue(const std::string& name, const std::string& uri, bool authenticated);
 
     // Who submits a job: lp runs as this user (root when absent) and claims
@@ -54,6 +56,12 @@ class PrivateCups {
     int Print(const std::string& queue, const Submitter& submitter, const std::string& title,
               const std::string& file, std::string& output);
 
+    // Prints over loopback TCP with Basic authentication (ipptool, as the
+    // user with that password); the job id, or 0 with output set.
+    int PrintWithPassword(const std::string& queue, const std::string& user,
+                          const std::string& password, const std::string& file,
+                          std::string& output);
+
     // Waits until cupsd logs the end of the job's backend.
     BackendEnd WaitForBackendEnd(int jobId, std::chrono::milliseconds timeout) const;
 
@@ -66,6 +74,9 @@ class PrivateCups {
     // Its configuration, logs, spool and state.
     const std::filesystem::path& Folder() const { return m_folder; }
 
+    // Whether the queue takes jobs to its backend (lpstat -p), not disabled.
+    bool IsEnabled(const std::string& queue) const;
+
   private:
     std::string RunTool(const std::string& program, std::vector<std::string> arguments,
                         int& exitCode, std::optional<uid_t> uid = std::nullopt,
@@ -76,6 +87,7 @@ class PrivateCups {
     std::filesystem::path m_backend;
     std::vector<std::string> m_environment;
     std::unique_ptr<Process> m_cupsd;
+    int m_tcpPort = 0;
 };
 
 }  // namespace mossvane::cups::test

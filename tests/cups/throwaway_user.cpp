@@ -19,10 +19,12 @@ using namespace std::chrono_literals;
 
 constexpr char kUserAdd[] = "/usr/sbin/useradd";
 constexpr char kUserDel[] = "/usr/sbin/userdel";
+constexpr char kShell[] = "/bin/sh";
 constexpr char kNamePrefix[] = "mvt";
 constexpr auto kToolTimeout = 60s;
 // useradd gives up at once when another one holds the password files' lock
-// (tests run in parallel); it is tried again until this passes.
+// (tests run in parallel); it is tried again until this passes. So is
+// chpasswd, which says so with the same status.
 constexpr auto kLockPatience = 60s;
 constexpr int kUserAddCantUpdateFiles = 10;
 constexpr int kUserAddLocked = 1;
@@ -77,6 +79,14 @@ std::unique_ptr<ThrowawayUser> ThrowawayUser::Create(const std::string& tag, std
         return nullptr;
     }
     return std::unique_ptr<ThrowawayUser>(new ThrowawayUser(name, record->pw_uid, record->pw_gid));
+}
+
+std::string ThrowawayUser::SetPassword(const std::string& password) const {
+    std::string output;
+    std::string line = m_name + ":" + password;
+    int exitCode =
+        RunWithLockRetries(kShell, {"-c", "echo '" + line + "' | /usr/sbin/chpasswd"}, output);
+    return exitCode == 0 ? "" : "chpasswd failed: " + output;
 }
 
 ThrowawayUser::~ThrowawayUser() {

@@ -28,6 +28,9 @@ class ThrowawayUser {
     ThrowawayUser(const ThrowawayUser&) = delete;
     ThrowawayUser& operator=(const ThrowawayUser&) = delete;
 
+    // Gives the account a password (chpasswd); empty or the reason it failed.
+    std::string SetPassword(const std::string& password) const;
+
     const std::string& Name() const { return m_name; }
     uid_t Uid() const { return m_uid; }
     gid_t Gid() const { return m_gid; }

@@ -78,7 +78,8 @@ std::string TwoUserCupsTest::StartCups() {
     for (QueueSetUp queue :
          {QueueSetUp{kQueue, "mossvane:/", true}, QueueSetUp{kPinQueue, "mossvane:/?pin=ask", true},
           QueueSetUp{kOpenQueue, "mossvane:/", false},
-          QueueSetUp{kOpenPinQueue, "mossvane:/?pin=ask", false}}) {
+          QueueSetUp{kOpenPinQueue, "mossvane:/?pin=ask", false},
+          QueueSetUp{kDeadlineQueue, "mossvane:/?data-timeout=4&job-timeout=8", true}}) {
         if (error.empty()) error = s_cups->AddQueue(queue.name, queue.uri, queue.authenticated);
     }
     return error;
@@ -210,6 +211,7 @@ std::string TwoUserCupsTest::BackendProgram() {
 }
 
 void TwoUserCupsTest::MakeUserFolder(const fs::path& folder, const ThrowawayUser& user) {
+    if (fs::is_symlink(folder)) fs::remove(folder);  // A test's link in place of the folder.
     fs::create_directories(folder);
     ASSERT_EQ(chown(folder.c_str(), user.Uid(), user.Gid()), 0);
     ASSERT_EQ(chmod(folder.c_str(), 0700), 0);

@@ -29,6 +29,8 @@ inline constexpr char kQueue[] = "mossvane";                  // authenticated
 inline constexpr char kPinQueue[] = "mossvane-pin";           // authenticated, pin=ask
 inline constexpr char kOpenQueue[] = "mossvane-open";         // default policy
 inline constexpr char kOpenPinQueue[] = "mossvane-open-pin";  // default policy, pin=ask
+// authenticated; a short job deadline, which each single wait stays within.
+inline constexpr char kDeadlineQueue[] = "mossvane-deadline";
 inline constexpr auto kJobTimeout = std::chrono::seconds(60);
 
 std::string JoinLines(const std::vector<std::string>& lines);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "client/job_stream.h"
 #include "platform/utf8.h"
 
 namespace mossvane::cups {
@@ -10,6 +11,10 @@ namespace {
 
 constexpr std::size_t kJobArgumentCount = 5;
 constexpr std::size_t kJobArgumentCountWithFile = 6;
+constexpr char16_t kOptionsKey[] = u"Options";
+// The blanks that separate options, as CUPS's own option parser has them.
+constexpr std::string_view kOptionBlanks = " \t\n\r\f\v";
+constexpr std::string_view kSecretSuffixes[] = {"password", "password-encryption"};
 
 // Decimal digits only, no sign, no spaces, within 32 bits.
 bool ParseNumber(std::string_view text, std::uint32_t& value) {
@@ -28,6 +33,41 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// One option from position at, with its quotes and escapes taken off; at
+// ends after it.
+std::string ReadOptionWord(std::string_view options, std::size_t& at) {
+    std::string word;
+    char quote = 0;
+    for (; at < options.size(); ++at) {
+        char c = options[at];
+        if (quote == 0 && kOptionBlanks.find(c) != std::string_view::npos) break;
+        if (c == '\\' && at + 1 < options.size()) {
+            word += options[++at];
+        } else if (quote != 0 && c == quote) {
+            quote = 0;
+        } else if (quote == 0 && (c == '\'' || c == '"')) {
+            quote = c;
+        } else {
+            word += c;
+        }
+    }
+    return word;
+}
+
+std::string JoinOptions(const std::vector<JobOption>& options, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) text += ' ';
+        text += options[i].text;
+    }
+    return text;
 }
 
 int HexValue(char c) {
@@ -72,13 +112,15 @@ bool ApplyOption(std::string_view key, std::string_view value, DeviceOptions& op
                  std::string& error) {
     if (key == "pin-timeout") return ApplyTimeout(key, value, options.numberTimeout, error);
     if (key == "data-timeout") return ApplyTimeout(key, value, options.dataTimeout, error);
+    if (key == "job-timeout") return ApplyTimeout(key, value, options.jobTimeout, error);
     if (forward::IsForwardOption(key)) {
         return forward::ApplyForwardOption(key, value, options.forward, error);
     }
     if (key != "pin") {
         error = "unknown option \"" + std::string(key) +
                 "\" in the device URI (known: pin=ask, pin-timeout=SECONDS, data-timeout=SECONDS, "
-                "forward=URI, forward-plain, forward-cert, forward-hash, forward-format)";
+                "job-timeout=SECONDS, forward=URI, forward-plain, forward-cert, forward-hash, "
+                "forward-format)";
         return false;
     }
     if (value != "ask") {
@@ -172,6 +214,9 @@ bool ParseDeviceUri(std::string_view uri, DeviceOptions& options, std::string& e
         !ParseQuery(rest.substr(question + 1), options, error)) {
         return false;
     }
+    if (options.jobTimeout.count() == 0) {
+        options.jobTimeout = options.numberTimeout + options.dataTimeout + kDataAllowance;
+    }
     return forward::CheckForwardOptions(options.forward, error);
 }
 
@@ -196,6 +241,37 @@ std::string UserSocketPath(std::string_view runtimeRoot, std::uint32_t uid,
     return UserRuntimeFolder(runtimeRoot, uid) + "/" + leaf;
 }
 
+std::vector<JobOption> SplitJobOptions(std::string_view options) {
+    std::vector<JobOption> split;
+    std::size_t at = 0;
+    for (;;) {
+        at = options.find_first_not_of(kOptionBlanks, at);
+        if (at == std::string_view::npos) break;
+        std::size_t start = at;
+        std::string word = ReadOptionWord(options, at);
+        JobOption option{options.substr(start, at - start), word, std::nullopt};
+        if (std::size_t equals = word.find('='); equals != std::string::npos) {
+            option.name = word.substr(0, equals);
+            option.value = word.substr(equals + 1);
+        }
+        split.push_back(std::move(option));
+    }
+    return split;
+}
+
+bool IsSecretOptionName(std::string_view name) {
+    for (std::string_view suffix : kSecretSuffixes) {
+        if (EndsWithIgnoringCase(name, suffix)) return true;
+    }
+    return false;
+}
+
+std::string WithoutSecretOptions(std::string_view options) {
+    std::vector<JobOption> kept = SplitJobOptions(options);
+    std::erase_if(kept, [](const JobOption& option) { return IsSecretOptionName(option.name); });
+    return JoinOptions(kept, kept.size());
+}
+
 std::u16string InformationValue(std::string_view utf8) {
     std::u16string value = platform::Utf8ToUtf16(utf8);
     for (char16_t& c : value) {
@@ -209,9 +285,32 @@ ParamMap BuildJobInformation(const JobArguments& job) {
         {u"User", InformationValue(job.user)},
         {u"Title", InformationValue(job.title)},
         {u"Copies", InformationValue(std::to_string(job.copies))},
-        {u"Options", InformationValue(job.options)},
+        {kOptionsKey, InformationValue(WithoutSecretOptions(job.options))},
         {u"JobId", InformationValue(std::to_string(job.jobId))},
     };
+}
+
+OptionsFit FitOptionsIntoInformation(ParamMap& information) {
+    std::u16string& text = information[kOptionsKey];
+    const std::string given = platform::Utf16ToUtf8(text);  // The options point into it.
+    std::vector<JobOption> options = SplitJobOptions(given);
+    OptionsFit fit{client::InformationFits(information), 0, options.size()};
+    if (fit.fits) return fit;
+    // More options never make the text shorter: the most that fit are
+    // found by halving.
+    auto fitsWith = [&](std::size_t count) {
+        text = InformationValue(JoinOptions(options, count));
+        return client::InformationFits(information);
+    };
+    std::size_t most = 0;
+    std::size_t tooMany = options.size();
+    while (tooMany - most > 1) {
+        std::size_t middle = most + (tooMany - most) / 2;
+        (fitsWith(middle) ? most : tooMany) = middle;
+    }
+    fit.fits = fitsWith(most);
+    fit.dropped = options.size() - most;
+    return fit;
 }
 
 }  // namespace mossvane::cups

@@ -13,18 +13,29 @@
 namespace mossvane::cups {
 
 inline constexpr char kAuthUidVariable[] = "AUTH_UID";
+// What CUPS passes for a submitter who authenticated with a password (Basic
+// authentication, over TCP even from this machine) or a network ticket.
+inline constexpr const char* kOtherAuthVariables[] = {"AUTH_USERNAME", "AUTH_PASSWORD",
+                                                      "AUTH_NEGOTIATE"};
 inline constexpr char kOriginatingHostOption[] = "job-originating-host-name";
 
 enum class OwnerProof {
     Proven,            // AUTH_UID names the job user, and the job came from this host.
-    NotAuthenticated,  // No AUTH_UID: the queue does not authenticate its submitters.
+    NotAuthenticated,  // Nothing: the queue does not authenticate its submitters.
+    ByPassword,        // A password or ticket, which proves no uid of this machine.
     OtherUser,         // AUTH_UID names someone else, or is not a uid.
     FromAnotherHost,   // Submitted over the network, or from nowhere CUPS said.
 };
 
-// authUid is AUTH_UID's value (null when unset); options is the job's
-// option text, argv[5], in which CUPS names the submitting host.
-OwnerProof CheckJobOwner(std::uint32_t jobUid, const char* authUid, std::string_view options);
+struct CupsAuthentication {
+    const char* uid = nullptr;  // AUTH_UID's value; null when unset.
+    bool byOtherMeans = false;  // Any of kOtherAuthVariables is set.
+};
+
+// options is the job's option text, argv[5], in which CUPS names the
+// submitting host.
+OwnerProof CheckJobOwner(std::uint32_t jobUid, const CupsAuthentication& authentication,
+                         std::string_view options);
 
 // The value of one option in CUPS's option text ("a=1 b='x y' c"), with its
 // quotes and backslash escapes taken off; nothing when it is absent.

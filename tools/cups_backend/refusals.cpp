@@ -39,13 +39,19 @@ Refusal RefuseUnprovenOwner(const UserRecord& user, OwnerProof proof, std::strin
         case OwnerProof::Proven:
             return {};
         case OwnerProof::NotAuthenticated:
-            return Refuse(
-                kBackendStop,
-                "CUPS did not authenticate the job's user " + Quoted(user.name) +
-                    ", so the job may be someone else's. Set the queue up with the "
-                    "authenticated operation policy (lpadmin -p " +
-                    std::string(queue) +
-                    " -o printer-op-policy=authenticated), cancel this job and enable the queue.");
+            // Cancelled, not stopping the queue: a user can bring a job
+            // without proof onto a well set-up queue (moved from another).
+            return Refuse(kBackendCancel,
+                          "CUPS did not authenticate the job's user " + Quoted(user.name) +
+                              ", so the job may be someone else's; the job is cancelled. A queue "
+                              "for Mossvane needs the authenticated operation policy (lpadmin -p " +
+                              std::string(queue) + " -o printer-op-policy=authenticated).");
+        case OwnerProof::ByPassword:
+            return Refuse(kBackendCancel,
+                          "CUPS authenticated the job's user " + Quoted(user.name) +
+                              " by a password (as over TCP, even from this machine), which "
+                              "proves no user id of this machine; the job is cancelled. Print "
+                              "through CUPS's local socket (lp does so by default).");
         case OwnerProof::OtherUser:
             return Refuse(kBackendCancel, "CUPS authenticated someone other than the job's user " +
                                               Quoted(user.name) + "; the job is cancelled.");

@@ -23,9 +23,10 @@ struct Refusal {
 // Root and system accounts: the job is cancelled.
 Refusal RefuseAccount(const UserRecord& user, AccountKind kind, std::uint32_t firstUserUid);
 
-// A job CUPS did not authenticate stops the queue (it is set up wrongly and
-// every job on it would meet the same fate) with the set-up the queue needs;
-// a job proven to be someone else's or from another host is cancelled.
+// A job without proof of a local owner is cancelled, never the queue
+// stopped: whether a job brings proof is in its submitter's hands. The
+// message tells a job authenticated by password from one not authenticated
+// at all (and gives that one the set-up the queue needs).
 Refusal RefuseUnprovenOwner(const UserRecord& user, OwnerProof proof, std::string_view queue);
 
 // A missing runtime folder holds the job for later; a folder that is not

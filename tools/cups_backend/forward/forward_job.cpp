@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "backend_report.h"
 #include "backend_status.h"
 #include "ipp_session.h"
 #include "job_password.h"
@@ -13,15 +14,6 @@
 namespace mossvane::cups::forward {
 
 namespace {
-
-// One line for CUPS; a line break inside would start a line of its own.
-void Report(const char* level, std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    std::fprintf(stderr, "%s: %s\n", level, text.c_str());
-    std::fflush(stderr);
-}
 
 // Create-Job's request holds the number's bytes: they are wiped before the
 // library frees the request.
