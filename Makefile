@@ -64,29 +64,37 @@ format:
 clean:
 	rm -rf build
 
-# The packages, from optimized builds of their own: the Debian package (and
-# its -dbgsym) and the Windows installer (and its debug information).
+# The packages, from optimized builds of their own: the Debian source package
+# and its binary packages (with their -dbgsym), built by dpkg-buildpackage
+# from a clean copy of the tree (scripts/build-deb), and the Windows installer
+# (and its debug information).
 RELEASE_BUILD ?= build/release
 RELEASE_WINDOWS_BUILD ?= build/release-windows
+# A second build of the Debian packages, to compare with the first.
+SECOND_RELEASE_BUILD ?= build/release-second
 
 package: setup package-linux package-windows
-	@ls -l $(RELEASE_BUILD)/*.deb $(RELEASE_BUILD)/*.ddeb \
+	@ls -l $(RELEASE_BUILD)/*.deb $(RELEASE_BUILD)/*.dsc $(RELEASE_BUILD)/*.changes \
 	    $(RELEASE_WINDOWS_BUILD)/*-setup.exe $(RELEASE_WINDOWS_BUILD)/*-debug.zip
 
 package-linux:
-	cmake --preset release -B $(RELEASE_BUILD) >/dev/null
-	cmake --build $(RELEASE_BUILD) -j $(JOBS)
-	rm -f $(RELEASE_BUILD)/*.deb $(RELEASE_BUILD)/*.ddeb
-	cd $(RELEASE_BUILD) && cpack -G DEB >/dev/null
+	JOBS=$(JOBS) scripts/build-deb $(RELEASE_BUILD)
 
 package-windows:
 	cmake --preset release-windows -B $(RELEASE_WINDOWS_BUILD) >/dev/null
 	cmake --build $(RELEASE_WINDOWS_BUILD) -j $(JOBS) --target installer
 
-# Lints the Debian package and checks the hardening of every packaged program
-# (hardening-check, and the PE headers of the Windows ones); installs and
-# removes both packages (the Debian one needs root). Any finding fails.
+# Builds the Debian packages a second time, in another folder, later and in
+# another time zone, and compares them byte for byte with the first; lints
+# them (source and binaries) and checks the hardening of every packaged
+# program (hardening-check, and the PE headers of the Windows ones); installs,
+# drives and removes the Debian packages and runs their own test
+# (debian/tests) with autopkgtest (these need root); runs the Windows
+# installer and uninstaller under Wine. Any finding fails.
 test-package: package
+	TZ=Pacific/Kiritimati JOBS=$(JOBS) scripts/build-deb $(SECOND_RELEASE_BUILD)
+	tests/package/reproducible_test.sh $(RELEASE_BUILD) $(SECOND_RELEASE_BUILD)
 	tests/package/deb_package_test.sh $(RELEASE_BUILD)
+	tests/package/autopkgtest.sh $(RELEASE_BUILD)
 	tests/package/pe_hardening_test.sh $(RELEASE_WINDOWS_BUILD)
 	tests/package/windows_installer_test.sh $(RELEASE_WINDOWS_BUILD)

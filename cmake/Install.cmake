@@ -91,24 +91,6 @@ install(FILES ${service_file} ${PROJECT_SOURCE_DIR}/packaging/systemd/mossvane.s
 
 find_program(GZIP_PROGRAM gzip REQUIRED)
 
-# What Debian wants beside every package: its copyright and changelog, and
-# the lintian overrides with the reason for each.
-set(changelog ${CMAKE_BINARY_DIR}/debian/changelog)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in ${changelog} @ONLY)
-add_custom_command(OUTPUT ${changelog}.gz
-    COMMAND ${GZIP_PROGRAM} -9n -c ${changelog} > ${changelog}.gz
-    DEPENDS ${changelog}
-    VERBATIM)
-add_custom_target(debian_changelog ALL DEPENDS ${changelog}.gz)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
-        DESTINATION share/doc/mossvane)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
-        DESTINATION share/doc/libmossvane-client0 COMPONENT library)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog}.gz
-        DESTINATION share/doc/libmossvane-client-dev COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
-        DESTINATION share/lintian/overrides RENAME mossvane)
-
 # Manual pages, compressed as Debian installs them.
 set(man_pages "")
 foreach(page mossvane.1 mossvane-send.1)

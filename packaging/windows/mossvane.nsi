@@ -7,7 +7,7 @@
 ; `installer` build target:
 ;   makensis -DVERSION=x.y.z -DVERSION_MAJOR=x -DVERSION_MINOR=y
 ;            -DSTAGE=<installed bin folder> -DSDK=<installed prefix>
-;            -DOUTFILE=<setup.exe> mossvane.nsi
+;            -DOUTFILE=<setup.exe> -DLICENSE_FILE=<LICENSE> mossvane.nsi
 ;
 ; Silent use:
 ;   setup.exe /S [/D=<folder>]   an upgrade goes into the folder of the
@@ -39,7 +39,6 @@ ${StrStr}
 
 !define PRODUCT "Mossvane"
 !define PUBLISHER "Mossvane project"
-!define URL_INFO_ABOUT "https://mossvane.invalid/"
 !define PLUGIN_KEY "Software\Varnock\Varnock Printer Driver Plug In"
 !define VENDOR_KEY "Software\Varnock"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Mossvane"
@@ -72,6 +71,12 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
+; The licence the programs come under. It governs copying and changing
+; them, not using them, so there is nothing to accept: the page only shows
+; it. A silent install (/S) shows no page.
+LicenseData "${LICENSE_FILE}"
+LicenseText "Mossvane is free software under the Apache License 2.0:" "$(^NextBtn)"
+Page license
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -381,7 +386,6 @@ Section "Mossvane"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\mossvane.exe,0"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${URL_INFO_ABOUT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
     ; _?= keeps the uninstaller from copying itself away and returning at

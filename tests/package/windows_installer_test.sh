@@ -98,13 +98,15 @@ ok "the install verb wrote the default lists"
 
 # --- Uninstall entry -------------------------------------------------------
 entry=$(section "$WINEPREFIX/system.reg" "$uninstall_section")
-for value in DisplayIcon EstimatedSize Publisher URLInfoAbout QuietUninstallString; do
+for value in DisplayIcon EstimatedSize Publisher QuietUninstallString; do
     grep -q "^\"$value\"=" <<<"$entry" || fail "the uninstall entry has no $value: $entry"
 done
+# The project has no web page: the entry names none rather than a made-up one.
+grep -q '^"URLInfoAbout"=' <<<"$entry" && fail "the uninstall entry names a web page: $entry"
 grep -qF '"DisplayIcon"="C:\\Program Files\\Mossvane\\mossvane.exe,0"' <<<"$entry" ||
     fail "DisplayIcon does not name the program: $entry"
 grep -q '^"EstimatedSize"=dword:0*[1-9a-f]' <<<"$entry" || fail "EstimatedSize is 0: $entry"
-ok "the uninstall entry names icon, size, publisher and web page"
+ok "the uninstall entry names icon, size and publisher, and no web page"
 
 # --- An administrator's list survives a reinstall --------------------------
 plugin_key='HKLM\Software\Varnock\Varnock Printer Driver Plug In'
