@@ -4,8 +4,10 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "job_client.h"
 #include "pipe/pipe_constants.h"
 #include "platform/utf8.h"
+#include "process_memory.h"
 #include "server_harness.h"
 #include "wire/job_message.h"
 
@@ -224,6 +226,66 @@ TEST_F(GetInfoTest, SecondRequestWaitsUntilTheFirstConnectionEnds) {
     ASSERT_TRUE(driver.EnterNumber(u"2222"));
     ASSERT_TRUE(driver.PressOk());
     EXPECT_EQ(second->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=2222\n");
+}
+
+// A client that gives up while its dialog is shown takes the dialog with it,
+// and the next request in line gets its dialog at once.
+TEST_F(GetInfoTest, DialogOfAClientThatLeftClosesAndTheNextFollows) {
+    platform::PipeConnection leaving;
+    ASSERT_TRUE(Connect(leaving));
+    ASSERT_TRUE(WriteAll(leaving, EncodeRequest(u"@=GETINFO")));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    auto next = Ask();
+    ASSERT_TRUE(next);
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI] param: @=GETINFO", 2, 30s));
+    leaving.Close();
+    EXPECT_TRUE(WaitUntil([&] { return !driver.IsOpen(); }, 30s))
+        << "the dialog outlived its client";
+    test::DialogDriver nextDialog;
+    ASSERT_TRUE(nextDialog.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(nextDialog.EnterNumber(u"3333"));
+    ASSERT_TRUE(nextDialog.PressOk());
+    EXPECT_EQ(next->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=3333\n");
+}
+
+// Once the number has been handed on, the server's memory holds no copy of
+// it: after the dialog's answer, and after a job whose information carries
+// it as a pin=ask print queue sends it.
+TEST_F(GetInfoTest, NumberLeavesNoCopyInTheServersMemory) {
+    const std::u16string number = u"5813472";
+    auto asUtf16 = [](std::u16string_view text) {
+        std::string bytes;
+        for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        return bytes;
+    };
+    auto copies = [&](const std::string& bytes) {
+        return CountInProcessMemory(server().Id(), bytes).value_or(0);
+    };
+    // The program's own texts show that its memory is read at all.
+    const auto control = CountInProcessMemory(server().Id(), asUtf16(u"[PI]InstanceThread"));
+    if (!control) GTEST_SKIP() << "can't read another process's memory here";
+    ASSERT_GT(*control, 0u);
+    auto numberCopies = [&] {
+        return copies(platform::Utf16ToUtf8(number)) + copies(asUtf16(number));
+    };
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.EnterNumber(number));
+    ASSERT_TRUE(driver.PressOk());
+    EXPECT_EQ(request->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=" + number + u"\n");
+    request->Close();
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", 1, 30s));
+    EXPECT_EQ(numberCopies(), 0u) << "after GETINFO";
+
+    Bytes data = PatternBytes(5000, 9);
+    data.insert(data.end(), kEndOfJobMarker, kEndOfJobMarker + kEndOfJobMarkerSize);
+    platform::PipeConnection job;
+    ASSERT_TRUE(Connect(job));
+    ASSERT_TRUE(WriteAll(job, EncodeWholeJob(7, data, u"PhoneNumber=" + number + u"\nUser=a")));
+    EXPECT_TRUE(ClosedByServer(job));
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", 2, 30s));
+    EXPECT_EQ(numberCopies(), 0u) << "after a job";
 }
 
 }  // namespace

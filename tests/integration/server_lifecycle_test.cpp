@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "job_client.h"
 #include "platform/event.h"
+#include "send_room.h"
 #include "server_harness.h"
 #include "wire/job_message.h"
 #include "wire/pipe_name.h"
@@ -269,6 +271,32 @@ TEST_F(ServerLifecycleTest, NoClientMeansNoExitCheck) {
     int exitCode = -1;
     EXPECT_FALSE(server->WaitForExit(3s, exitCode));
     EXPECT_EQ(server->DebugOutput().find("ExitThread"), std::string::npos);
+}
+
+// The client that sent EXIT has its answer before the process ends, however
+// late it reads: the answer waits, unwritten or unread, while the stop is
+// decided, and the process must wait for it.
+TEST_F(ServerLifecycleTest, ExitIsAnsweredBeforeTheProcessEnds) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+    const std::size_t filler = FillServersSendRoom(server->Id());
+    ASSERT_TRUE(WriteAll(client, EncodeRequest(u"@=EXIT")));
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] Exit Pipe Thread1 End")) << server->DebugOutput();
+    int exitCode = -1;
+    EXPECT_FALSE(server->WaitForExit(2s, exitCode)) << "ended before its answer was read";
+
+    Bytes expected(filler, kSendRoomFiller);
+    expected.insert(expected.end(), {0, 0});
+    Bytes received;
+    std::uint8_t buffer[64 * 1024];
+    for (std::size_t got = 0; received.size() < expected.size(); got = 0) {
+        if (client.Read(buffer, sizeof buffer, got) != platform::kSuccess) break;
+        received.insert(received.end(), buffer, buffer + got);
+    }
+    EXPECT_TRUE(received == expected) << received.size() << " of " << expected.size() << " bytes";
+    EXPECT_TRUE(server->WaitForExit(kStartTimeout, exitCode)) << server->DebugOutput();
 }
 
 }  // namespace
