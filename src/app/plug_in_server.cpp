@@ -7,6 +7,7 @@
 #include "pipe/request_answering.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
+#include "platform/process_privacy.h"
 #include "platform/process_services.h"
 #include "platform/stop_signals.h"
 #include "platform/window.h"
@@ -17,9 +18,11 @@ namespace mossvane {
 namespace {
 
 // A GETINFO request shows the dialog on its connection thread, owned by the
-// window that thread has active (none, in practice).
-std::int32_t ShowPhoneNumberDialog(std::u16string& number) {
+// window that thread has active (none, in practice). The dialog of a client
+// that has gone closes: nobody could take its number.
+std::int32_t ShowPhoneNumberDialog(std::u16string& number, const ClientGoneCheck& clientGone) {
     CPhoneNumberDlg2 dialog;
+    dialog.CloseWhen(clientGone);
     std::int32_t result = dialog.DoModal(platform::ActiveWindowOfCallingThread());
     // Swapped, not copied: the dialog wipes what it still holds when it goes.
     if (result == 1) number.swap(dialog.m_strNumber);
@@ -51,6 +54,11 @@ void RunLocked(std::u16string_view commandLine) {
 
 int RunPlugInServer(std::u16string_view commandLine) {
     platform::OutputDebugText(u"Start PlugIn Server");
+    // The server holds the identification number in its memory; no other
+    // process of the user may read it there, nor a core file keep it.
+    if (!platform::KeepMemoryPrivate()) {
+        platform::OutputDebugText(u"[PI] The process's memory could not be kept private");
+    }
     {
         platform::ProcessServices services;
         RunLocked(commandLine);

@@ -1,6 +1,7 @@
 #include "params/param_map.h"
 
 #include "params/text_conversion.h"
+#include "platform/wipe.h"
 
 namespace mossvane {
 
@@ -14,6 +15,15 @@ std::u16string GetCommandUpperCase(const ParamMap& set) {
 
 void SetCommand(ParamMap& set, const char16_t* name) {
     set.insert_or_assign(std::u16string(kCommandKey), std::u16string(name ? name : u""));
+}
+
+void WipeParams(ParamMap& set) {
+    // A node taken out of the map lends its key for writing too.
+    while (!set.empty()) {
+        auto node = set.extract(set.begin());
+        platform::WipeText(node.key());
+        platform::WipeText(node.mapped());
+    }
 }
 
 std::u16string GetParam(const ParamMap& set, std::u16string_view key) {

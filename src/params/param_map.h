@@ -28,6 +28,10 @@ void SetCommand(ParamMap& set, const char16_t* name);
 // in any case; empty when there is none.
 std::u16string GetCommandUpperCase(const ParamMap& set);
 
+// Wipes every key and value (see platform/wipe.h) and empties the set: a
+// set may hold the identification number.
+void WipeParams(ParamMap& set);
+
 // The value of `key`, or the empty string when the key is absent.
 std::u16string GetParam(const ParamMap& set, std::u16string_view key);
 

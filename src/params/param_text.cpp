@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/wipe.h"
+
 namespace mossvane {
 namespace {
 
@@ -18,6 +20,10 @@ std::int32_t MemReaderW::ReadChar() {
 
 bool MemReaderW::ReadLine(std::u16string& line) {
     line.clear();
+    // Room for the longest line left, so that the line never moves to a
+    // bigger block and leaves its first characters in the freed one: the
+    // text may hold the identification number.
+    if (m_data != nullptr && m_position < m_length) line.reserve(m_length - m_position);
     for (std::int32_t c = ReadChar(); c >= 0; c = ReadChar()) {
         if (c == kLineFeed) return true;
         if (c == kCarriageReturn) continue;
@@ -27,14 +33,19 @@ bool MemReaderW::ReadLine(std::u16string& line) {
 }
 
 bool ParseParams(StringReaderW& reader, ParamMap& out) {
-    out.clear();
+    WipeParams(out);
     std::u16string line;
     while (reader.ReadLine(line)) {
         // An empty line has no "=" either, so this skips it as well.
         const std::size_t separator = line.find(kSeparator);
         if (separator == std::u16string::npos) continue;
-        out.insert_or_assign(line.substr(0, separator), line.substr(separator + 1));
+        // The value goes straight from the line into its entry, and a value
+        // it replaces is wiped: no copy of it is left behind.
+        std::u16string& value = out[line.substr(0, separator)];
+        platform::WipeText(value);
+        value.assign(line, separator + 1);
     }
+    platform::WipeText(line);
     return true;
 }
 

@@ -2,6 +2,11 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
 #include "log/debug_print.h"
 #include "params/param_text.h"
 #include "params/text_conversion.h"
@@ -9,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/spool_files.h"
 #include "platform/utf8.h"
+#include "platform/wipe.h"
 
 namespace mossvane {
 
@@ -113,40 +119,101 @@ bool IsXmlName(std::u16string_view name) {
     return true;
 }
 
-std::string BuildJobInfoDocument(const ParamMap& jobInformation) {
-    tinyxml2::XMLDocument document;
+namespace {
+
+// TinyXML-2's own printer, and a document, give their blocks back as they
+// are; this printer keeps the text in a buffer of the program's, which is
+// wiped whenever it grows and can be wiped once the text was used: a job's
+// information may hold the identification number.
+class WipingPrinter : public tinyxml2::XMLPrinter {
+  public:
+    WipingPrinter() = default;
+    ~WipingPrinter() override { platform::WipeText(m_text); }
+
+    // The text so far; the printer keeps none of it.
+    std::string TakeText() { return std::move(m_text); }
+
+  protected:
+    void Print(const char* format, ...) override {
+        std::va_list arguments;
+        va_start(arguments, format);
+        std::va_list measuring;
+        va_copy(measuring, arguments);
+        const int length = std::vsnprintf(nullptr, 0, format, measuring);
+        va_end(measuring);
+        if (length > 0) {
+            std::string text(static_cast<std::size_t>(length) + 1, '\0');
+            std::vsnprintf(text.data(), text.size(), format, arguments);
+            Write(text.data(), static_cast<std::size_t>(length));
+            platform::WipeText(text);
+        }
+        va_end(arguments);
+    }
+    void Write(const char* data, std::size_t size) override {
+        if (m_text.size() + size > m_text.capacity()) Grow(m_text.size() + size);
+        m_text.append(data, size);
+    }
+    void Putc(char ch) override { Write(&ch, 1); }
+
+  private:
+    void Grow(std::size_t needed) {
+        std::string bigger;
+        bigger.reserve(std::max(needed, 2 * m_text.capacity()));
+        bigger.assign(m_text);
+        platform::WipeText(m_text);
+        m_text.swap(bigger);
+    }
+
+    std::string m_text;
+};
+
+}  // namespace
+
+std::string BuildJobInfoDocument(const ParamMap& jobInformation,
+                                 std::vector<std::u16string_view>* leftOutKeys) {
+    // The printer writes what the library's document save would, in the same
+    // order, straight from the entries: no document keeps copies of them.
+    WipingPrinter printer;
     // The library's default declaration with the encoding the bytes are
     // really in: the same text where the ANSI code page is UTF-8.
     const std::string declaration =
         "xml version=\"1.0\" encoding=\"" + platform::AnsiCodePageEncodingName() + "\"";
-    document.InsertEndChild(document.NewDeclaration(declaration.c_str()));
-    tinyxml2::XMLElement* root = document.NewElement(kJobInfoRootElement);
+    printer.PushDeclaration(declaration.c_str());
+    printer.OpenElement(kJobInfoRootElement);
     for (const auto& [key, value] : jobInformation) {
         const std::string name = WideToAnsi(key);
         // The library would write any name unchanged and so make the whole
         // file unreadable; such an entry is dropped instead.
         if (!IsWrittenAsXmlName(key, name)) {
-            DebugPrint(u"[PI] Job information key is not an XML name, left out: %s", key);
+            if (leftOutKeys) leftOutKeys->push_back(key);
             continue;
         }
-        tinyxml2::XMLElement* child = document.NewElement(name.c_str());
-        const std::string text = WideToAnsi(XmlCharactersOnly(value));
-        child->InsertEndChild(document.NewText(text.c_str()));
-        root->InsertEndChild(child);
+        printer.OpenElement(name.c_str());
+        std::u16string characters = XmlCharactersOnly(value);
+        std::string text = WideToAnsi(characters);
+        platform::WipeText(characters);
+        printer.PushText(text.c_str());
+        platform::WipeText(text);
+        printer.CloseElement();
     }
-    document.InsertEndChild(root);
-    tinyxml2::XMLPrinter printer;
-    document.Print(&printer);
-    // CStrSize counts the terminator.
-    return std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+    printer.CloseElement();
+    return printer.TakeText();
 }
 
 platform::ErrorCode WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text,
                                  std::size_t length) {
     ParamMap jobInformation;
     ParseParamText(text, static_cast<std::uint32_t>(length), jobInformation);
-    return platform::PublishTextFile(JobInfoPathFor(jobFilePath),
-                                     BuildJobInfoDocument(jobInformation));
+    std::vector<std::u16string_view> leftOut;
+    std::string document = BuildJobInfoDocument(jobInformation, &leftOut);
+    for (std::u16string_view key : leftOut) {
+        DebugPrint(u"[PI] Job information key is not an XML name, left out: %s", key);
+    }
+    WipeParams(jobInformation);
+    const platform::ErrorCode error =
+        platform::PublishTextFile(JobInfoPathFor(jobFilePath), document);
+    platform::WipeText(document);
+    return error;
 }
 
 }  // namespace mossvane

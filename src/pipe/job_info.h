@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "params/param_map.h"
 #include "platform/error.h"
@@ -28,15 +29,17 @@ std::u16string XmlCharactersOnly(std::u16string_view text);
 // The document as the XML library saves it by default: its declaration, then
 // "JobInfo" with one child per entry in key order, the child named by the key
 // and holding the value (XmlCharactersOnly), both in the system's ANSI code
-// page. Keys that are no XML name, or hold a colon, are left out with a debug
-// line, so namespace-aware readers take the file too. Lines end with a line
-// feed.
-std::string BuildJobInfoDocument(const ParamMap& jobInformation);
+// page. Keys that are no XML name, or hold a colon, are left out (and added
+// to `leftOutKeys`, when given), so namespace-aware readers take the file
+// too. Lines end with a line feed. The caller wipes the result once used.
+std::string BuildJobInfoDocument(const ParamMap& jobInformation,
+                                 std::vector<std::u16string_view>* leftOutKeys = nullptr);
 
 // Parses the job information text (`length` characters, without its
 // terminator) and puts its document at the information file's path, which
 // must still be free: kAlreadyExists when anything stands there, else
 // kSuccess or the system's code of the failed write (nothing is left then).
+// Each key left out gets a debug line; no copy of a value stays in memory.
 platform::ErrorCode WriteJobInfo(std::u16string_view jobFilePath, const char16_t* text,
                                  std::size_t length);
 

@@ -8,6 +8,7 @@
 
 #include "log/text_format.h"
 #include "pipe/pipe_constants.h"
+#include "platform/wipe.h"
 
 namespace mossvane {
 
@@ -25,6 +26,12 @@ class Framing {
   public:
     Framing(ByteSource& source, MessageHandler& handler, std::uint8_t* readBuffer)
         : m_source(source), m_handler(handler), m_read(readBuffer) {}
+    // The job information of END_JOB_CMD may hold the identification number.
+    ~Framing() {
+        if (m_jobData) platform::WipeBytes(m_jobData.get(), kPipeBufferSize);
+    }
+    Framing(const Framing&) = delete;
+    Framing& operator=(const Framing&) = delete;
 
     LoopEnd Run() {
         for (;;) {

@@ -10,6 +10,7 @@
 #include "pipe/message_framing.h"
 #include "pipe/pipe_constants.h"
 #include "pipe/pipe_server.h"
+#include "pipe/request_answering.h"
 #include "pipe/server_state.h"
 #include "platform/debug_output.h"
 #include "platform/wipe.h"
@@ -49,7 +50,8 @@ class PipeByteSource : public ByteSource {
 
 // Counts the connection among those that carry requests (see
 // ServerState::requestConnections) from its first request until it ends or
-// starts a print job after all.
+// starts a print job after all. While the answer to its EXIT request is on
+// its way it does not count, so that the stop waits for that answer.
 class RequestConnectionMark {
   public:
     RequestConnectionMark() = default;
@@ -58,7 +60,7 @@ class RequestConnectionMark {
     RequestConnectionMark& operator=(const RequestConnectionMark&) = delete;
 
     void SetUnlessJob() {
-        if (m_set || m_job) return;
+        if (m_set || m_job || m_stopHeld) return;
         m_set = true;
         ++Server().requestConnections;
     }
@@ -66,6 +68,17 @@ class RequestConnectionMark {
         m_job = true;
         Clear();
     }
+    // A connection that does not count is waited for by every stop.
+    void HoldStop() {
+        m_stopHeld = true;
+        Clear();
+    }
+    void ReleaseStop() {
+        if (!m_stopHeld) return;
+        m_stopHeld = false;
+        SetUnlessJob();
+    }
+    bool HoldsStop() const { return m_stopHeld; }
 
   private:
     void Clear() {
@@ -76,12 +89,21 @@ class RequestConnectionMark {
 
     bool m_set = false;
     bool m_job = false;
+    bool m_stopHeld = false;
 };
 
-class ConnectionHandler : public MessageHandler {
+class ConnectionHandler : public MessageHandler, public RequestClient {
   public:
     ConnectionHandler(platform::PipeConnection& pipe, char16_t* replyBuffer)
         : m_pipe(pipe), m_reply(replyBuffer) {}
+
+    // Once seen gone, the client stays gone.
+    bool HasGone() override {
+        if (!m_gone) m_gone = m_pipe.ClientHasGone();
+        return m_gone;
+    }
+
+    void HoldStopUntilAnswered() override { m_kind.HoldStop(); }
 
     bool OnRequest(const std::uint8_t* bytes, std::size_t size) override {
         std::ptrdiff_t length = TerminatedTextLength(bytes, size);
@@ -93,11 +115,19 @@ class ConnectionHandler : public MessageHandler {
         std::memcpy(request.data(), bytes, request.size() * sizeof(char16_t));
         m_kind.SetUnlessJob();
         std::uint32_t answerLength = 0;
-        PipeServer::GetAnswerToRequest(request.c_str(), m_reply, &answerLength);
-        bool written = WriteAnswer(answerLength);
+        PipeServer::GetAnswerToRequest(request.c_str(), m_reply, &answerLength, *this);
+        // Whatever the client sent stays no longer than it is needed.
+        platform::WipeText(request);
+        // An answer for a client that has gone would go nowhere; the
+        // connection ends instead.
+        const bool written = !m_gone && WriteAnswer(answerLength);
         // The answer may hold the identification number: it leaves no trace
         // in memory once it is on its way.
         platform::WipeBytes(m_reply, answerLength);
+        if (m_kind.HoldsStop()) {
+            if (written) m_pipe.Flush();
+            m_kind.ReleaseStop();
+        }
         return written;
     }
 
@@ -129,15 +159,34 @@ class ConnectionHandler : public MessageHandler {
     char16_t* m_reply;
     JobSpool m_jobs;
     RequestConnectionMark m_kind;
+    bool m_gone = false;
+};
+
+// A buffer of the connection's, wiped before it is given back: what the
+// client sent (a job's information) may hold the identification number.
+template <typename T, std::size_t Count>
+class WipedBuffer {
+  public:
+    WipedBuffer() : m_data(new (std::nothrow) T[Count]) {}
+    ~WipedBuffer() {
+        if (m_data) platform::WipeBytes(m_data.get(), Count * sizeof(T));
+    }
+    WipedBuffer(const WipedBuffer&) = delete;
+    WipedBuffer& operator=(const WipedBuffer&) = delete;
+
+    T* get() const { return m_data.get(); }
+
+  private:
+    std::unique_ptr<T[]> m_data;
 };
 
 }  // namespace
 
 ConnectionEnd RunMessageLoop(platform::PipeConnection& pipe) {
     // A connection whose buffers can't be had simply ends.
-    std::unique_ptr<std::uint8_t[]> readBuffer(new (std::nothrow) std::uint8_t[kPipeBufferSize]);
-    std::unique_ptr<char16_t[]> replyBuffer(new (std::nothrow) char16_t[kAnswerCapacity]);
-    if (!readBuffer || !replyBuffer) return ConnectionEnd::Orderly;
+    WipedBuffer<std::uint8_t, kPipeBufferSize> readBuffer;
+    WipedBuffer<char16_t, kAnswerCapacity> replyBuffer;
+    if (!readBuffer.get() || !replyBuffer.get()) return ConnectionEnd::Orderly;
     PipeByteSource source(pipe);
     ConnectionHandler handler(pipe, replyBuffer.get());
     switch (RunFraming(source, handler, readBuffer.get())) {

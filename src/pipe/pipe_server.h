@@ -6,6 +6,8 @@
 
 namespace mossvane {
 
+class RequestClient;
+
 class PipeServer {
   public:
     // Runs the listener on the calling thread until the exit event is set or
@@ -19,6 +21,9 @@ class PipeServer {
     // terminator.
     static void GetAnswerToRequest(const char16_t* request, char16_t* answer,
                                    std::uint32_t* answerLength);
+    // The same for a request of `client`'s (see request_answering.h).
+    static void GetAnswerToRequest(const char16_t* request, char16_t* answer,
+                                   std::uint32_t* answerLength, RequestClient& client);
 
     // Draws the next dialog ticket and returns when its turn has come.
     static void InitInfo();

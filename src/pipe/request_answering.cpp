@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,7 +28,10 @@ namespace {
 
 constexpr char16_t kGetInfoCommand[] = u"GETINFO";
 constexpr char16_t kExitCommand[] = u"EXIT";
-constexpr char16_t kAnswerOk[] = u"[Result]\nRETURN=OK\nPhoneNumber=%s\n";
+// "[Result]\nRETURN=OK\nPhoneNumber=%s\n", put together around the number in
+// the answer buffer itself, so that no other copy of the number is made.
+constexpr char16_t kAnswerOkBeforeNumber[] = u"[Result]\nRETURN=OK\nPhoneNumber=";
+constexpr char16_t kAnswerOkAfterNumber[] = u"\n";
 constexpr char16_t kAnswerCancel[] = u"[Result]\nRETURN=CANCEL\n";
 constexpr std::int32_t kDialogConfirmed = 1;
 constexpr std::uint32_t kWaitStepMilliseconds = 10;
@@ -86,12 +90,25 @@ std::uint32_t TextLength(const char16_t* text) {
     return length;
 }
 
-// Copies text into the answer buffer, cut to fit with its terminator.
-void PutAnswer(std::u16string_view text, char16_t* answer) {
-    std::size_t length = std::min(text.size(), kAnswerCapacity - 1);
-    std::copy_n(text.data(), length, answer);
+// Copies the pieces one after the other into the answer buffer, cut to fit
+// with its terminator.
+void PutAnswer(std::initializer_list<std::u16string_view> pieces, char16_t* answer) {
+    std::size_t length = 0;
+    for (std::u16string_view piece : pieces) {
+        const std::size_t taken = std::min(piece.size(), kAnswerCapacity - 1 - length);
+        std::copy_n(piece.data(), taken, answer + length);
+        length += taken;
+    }
     answer[length] = 0;
 }
+
+// A request that came from no connection (a test's call): its client never
+// goes, and nothing waits for its answer.
+class NoConnection : public RequestClient {
+  public:
+    bool HasGone() override { return false; }
+    void HoldStopUntilAnswered() override {}
+};
 
 // Raises CurrentNo when it goes, unless dismissed: once a ticket is drawn the
 // next one's dialog must be let through whatever happens to this request, or
@@ -111,43 +128,55 @@ class TurnRelease {
     bool m_armed = true;
 };
 
-// Shows the dialog once the turn has come and puts the answer in place; the
-// turn passes on when this returns or throws.
-void AnswerInTurn(TracedCall& trace, char16_t* answer) {
-    TurnRelease release;
-    std::u16string number;
+// Shows the dialog on the prompt's terms; -1 when there is no prompt.
+std::int32_t ShowDialog(std::u16string& number, RequestClient& client) {
     const std::shared_ptr<const NumberPrompt> prompt = CurrentPrompt();
-    std::int32_t result = -1;
+    if (!prompt || !*prompt) return -1;
     try {
-        if (prompt && *prompt) result = (*prompt)(number);
+        return (*prompt)(number, [&client] { return client.HasGone(); });
     } catch (...) {
         platform::WipeText(number);
         throw;
     }
+}
+
+// Shows the dialog once the turn has come and puts the answer in place; the
+// turn passes on when this returns or throws. A client that has gone gets
+// no dialog, or has its dialog closed, and the next in line comes.
+void AnswerInTurn(TracedCall& trace, char16_t* answer, RequestClient& client) {
+    TurnRelease release;
+    if (client.HasGone()) {
+        platform::OutputDebugText(u"[PI] GetInfo: the client has gone, no dialog is shown");
+        PutAnswer({kAnswerCancel}, answer);
+        return;
+    }
+    std::u16string number;
+    const std::int32_t result = ShowDialog(number, client);
     if (result == kDialogConfirmed) {
-        std::optional<std::u16string> text = FormatText(kAnswerOk, number);
-        PutAnswer(text ? *text : std::u16string(), answer);
-        if (text) platform::WipeText(*text);
+        PutAnswer({kAnswerOkBeforeNumber, number, kAnswerOkAfterNumber}, answer);
     } else {
         trace.Param(u"CANCEL");
-        PutAnswer(kAnswerCancel, answer);
+        PutAnswer({kAnswerCancel}, answer);
+        if (client.HasGone()) {
+            platform::OutputDebugText(u"[PI] GetInfo: the client has gone, its dialog was closed");
+        }
     }
     platform::WipeText(number);
 }
 
-void AnswerGetInfo(TracedCall& trace, char16_t* answer) {
+void AnswerGetInfo(TracedCall& trace, char16_t* answer, RequestClient& client) {
     trace.Param(u"GetInfo");
     try {
         PipeServer::InitInfo();
-        AnswerInTurn(trace, answer);
+        AnswerInTurn(trace, answer, client);
     } catch (const std::exception& error) {
         // Nothing may leave the connection thread this way; the client gets
         // the answer of a dialog that could not be shown.
         DebugPrint(u"[PI] GetInfo failed: %s", platform::Utf8ToUtf16(error.what()));
-        PutAnswer(kAnswerCancel, answer);
+        PutAnswer({kAnswerCancel}, answer);
     } catch (...) {
         platform::OutputDebugText(u"[PI] GetInfo failed");
-        PutAnswer(kAnswerCancel, answer);
+        PutAnswer({kAnswerCancel}, answer);
     }
     ConfirmServerTerminate();
 }
@@ -163,6 +192,12 @@ void SetNumberPrompt(NumberPrompt prompt) {
 
 void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
                                     std::uint32_t* answerLength) {
+    NoConnection client;
+    GetAnswerToRequest(request, answer, answerLength, client);
+}
+
+void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
+                                    std::uint32_t* answerLength, RequestClient& client) {
     TracedCall trace(u"PipeServer::GetAnswerToRequest");
     GetLocalizer();  // The first request makes the localizer.
     *answerLength = 0;
@@ -172,11 +207,15 @@ void PipeServer::GetAnswerToRequest(const char16_t* request, char16_t* answer,
     ParseParamText(request, TextLength(request), params);
     std::u16string command = GetCommandUpperCase(params);
     DebugPrint(u"[PI] param: %s", FormatParamText(params));
+    WipeParams(params);
 
     if (command == kGetInfoCommand) {
-        AnswerGetInfo(trace, answer);
+        AnswerGetInfo(trace, answer, client);
     } else if (command == kExitCommand) {
         platform::OutputDebugText(u"[PI] GetAnswerToRequest() - Exit");
+        // The process must not end before the client that asked has its
+        // answer.
+        client.HoldStopUntilAnswered();
         Server().exitRequested = true;
         Server().exitEvent.Set();
     }

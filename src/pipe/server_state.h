@@ -47,6 +47,7 @@ struct ServerState {
     // sends requests rather than a print job, counted from their first
     // request on: an EXIT request ends them with the process (a dialog on
     // screen, a request waiting for its turn) instead of waiting for them.
+    // The EXIT's own connection is left out while its answer is on its way.
     std::atomic<std::int32_t> requestConnections = 0;
     // Set before the exit event by an EXIT request and by a stop asked for
     // from outside the process (a signal).

@@ -15,10 +15,11 @@ inline constexpr auto kStopGracePeriod = std::chrono::seconds(10);
 
 // The connections that the stop waits for: every connection still counted,
 // except, after an EXIT request, those that carry requests rather than a
-// print job (a dialog, a request waiting for its turn, the EXIT itself),
-// which EXIT ends with the process. A connection that has sent nothing yet
-// may be a job and is waited for. A stop asked for from outside, or by the
-// exit check, waits for all.
+// print job (a dialog, a request waiting for its turn), which EXIT ends with
+// the process. The EXIT itself is waited for until its answer has reached
+// its client. A connection that has sent nothing yet may be a job and is
+// waited for. A stop asked for from outside, or by the exit check, waits for
+// all.
 std::int32_t ConnectionsToFinish();
 
 // Runs after the listener has stopped, on its thread; returns when the

@@ -86,6 +86,18 @@ class PipeConnection {
     // was written, disconnects the instance and closes it.
     void FlushAndDisconnect();
 
+    // Server side: waits until the client has read what was written (or has
+    // gone), keeping the connection. Bytes written to a socket reach the
+    // client even once the server's process has ended, so there it returns
+    // at once; a Windows pipe instance drops what is left when its process
+    // ends.
+    void Flush();
+
+    // Server side: whether the client has ended its side of the connection,
+    // seen without reading anything. A client that has only stopped sending
+    // (a socket's half close) can still read an answer and has not gone.
+    bool ClientHasGone();
+
     // Server side end of a connection whose client must not take the end for
     // an orderly one (a job that was not stored): the client's wait for the
     // end gives kMoreData (a socket: one byte, kFailedEndByte, then the

@@ -25,6 +25,11 @@ inline constexpr char16_t kNumberChars[] = u"0123456789";
 // terminating null included.
 inline constexpr std::size_t kNumberBoxBufferChars = 260;
 
+// How often a shown dialog asks whether it is to close (see
+// CPhoneNumberDlg2::CloseWhen): soon enough that the next dialog in line
+// follows at once, rarely enough to cost nothing.
+inline constexpr std::uint32_t kCloseCheckMilliseconds = 100;
+
 // What DoModal returns.
 inline constexpr std::int32_t kEndCodeOk = 1;
 inline constexpr std::int32_t kEndCodeCancel = 2;

@@ -4,9 +4,11 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "job_client.h"
 #include "pipe/pipe_constants.h"
 #include "platform/utf8.h"
 #include "server_harness.h"
+#include "server_inspection.h"
 #include "wire/job_message.h"
 
 namespace mossvane::testing {
@@ -224,6 +226,60 @@ TEST_F(GetInfoTest, SecondRequestWaitsUntilTheFirstConnectionEnds) {
     ASSERT_TRUE(driver.EnterNumber(u"2222"));
     ASSERT_TRUE(driver.PressOk());
     EXPECT_EQ(second->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=2222\n");
+}
+
+// A client that gives up while its dialog is shown takes the dialog with it,
+// and the next request in line gets its dialog at once.
+TEST_F(GetInfoTest, DialogOfAClientThatLeftClosesAndTheNextFollows) {
+    platform::PipeConnection leaving;
+    ASSERT_TRUE(Connect(leaving));
+    ASSERT_TRUE(WriteAll(leaving, EncodeRequest(u"@=GETINFO")));
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    auto next = Ask();
+    ASSERT_TRUE(next);
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI] param: @=GETINFO", 2, 30s));
+    leaving.Close();
+    EXPECT_TRUE(WaitUntil([&] { return !driver.IsOpen(); }, 30s))
+        << "the dialog outlived its client";
+    test::DialogDriver nextDialog;
+    ASSERT_TRUE(nextDialog.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(nextDialog.EnterNumber(u"3333"));
+    ASSERT_TRUE(nextDialog.PressOk());
+    EXPECT_EQ(next->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=3333\n");
+}
+
+// Once a number has been handed on, the server's memory holds no copy of it:
+// after the dialog's answer, and after a job whose information carries one
+// as a pin=ask print queue sends it. A short number and a long one take
+// different roads through the strings that hold them.
+TEST_F(GetInfoTest, NumberLeavesNoCopyInTheServersMemory) {
+    if (!CountInProcessMemory(server().Id(), "PI")) GTEST_SKIP() << "can't read its memory here";
+    auto copies = [&](std::u16string_view text) {  // As UTF-16 (little-endian) and UTF-8.
+        const std::string utf16(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+        return *CountInProcessMemory(server().Id(), utf16) +
+               *CountInProcessMemory(server().Id(), platform::Utf16ToUtf8(text));
+    };
+    // The program's own texts show that its memory is read at all.
+    ASSERT_GT(copies(u"[PI]InstanceThread"), 0u);
+    const std::u16string number = u"5813472";
+    auto request = Ask();
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(driver.WaitForWindow(kCaption)) << server().DebugOutput();
+    ASSERT_TRUE(driver.EnterNumber(number));
+    ASSERT_TRUE(driver.PressOk());
+    EXPECT_EQ(request->Answer(), u"[Result]\nRETURN=OK\nPhoneNumber=" + number + u"\n");
+    request->Close();
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", 1, 30s));
+    EXPECT_EQ(copies(number), 0u) << "after GETINFO";
+
+    platform::PipeConnection job;
+    ASSERT_TRUE(Connect(job));
+    const Bytes data(kEndOfJobMarker, kEndOfJobMarker + kEndOfJobMarkerSize);
+    const std::u16string longNumber = u"73914062851937406285";
+    ASSERT_TRUE(WriteAll(job, EncodeWholeJob(7, data, u"PhoneNumber=" + longNumber)));
+    EXPECT_TRUE(ClosedByServer(job));
+    ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", 2, 30s));
+    EXPECT_EQ(copies(number) + copies(longNumber), 0u) << "after a job";
 }
 
 }  // namespace

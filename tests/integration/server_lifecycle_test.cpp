@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "job_client.h"
 #include "platform/event.h"
 #include "server_harness.h"
+#include "server_inspection.h"
 #include "wire/job_message.h"
 #include "wire/pipe_name.h"
 
@@ -269,6 +271,28 @@ TEST_F(ServerLifecycleTest, NoClientMeansNoExitCheck) {
     int exitCode = -1;
     EXPECT_FALSE(server->WaitForExit(3s, exitCode));
     EXPECT_EQ(server->DebugOutput().find("ExitThread"), std::string::npos);
+}
+
+// The client that sent EXIT has its answer before the process ends, however
+// late it reads: the answer waits, unwritten or unread, while the stop is
+// decided, and the process must wait for it.
+TEST_F(ServerLifecycleTest, ExitIsAnsweredBeforeTheProcessEnds) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    platform::PipeConnection client;
+    ASSERT_TRUE(Connect(client));
+    Bytes expected(FillServersSendRoom(server->Id()), kSendRoomFiller);
+    ASSERT_TRUE(WriteAll(client, EncodeRequest(u"@=EXIT")));
+    ASSERT_TRUE(WaitForDebugText(*server, "[PI] Exit Pipe Thread1 End")) << server->DebugOutput();
+    int exitCode = -1;
+    EXPECT_FALSE(server->WaitForExit(2s, exitCode)) << "ended before its answer was read";
+    expected.insert(expected.end(), {0, 0});
+    Bytes received(expected.size(), 0xFF);  // Not what the answer brings.
+    for (std::size_t have = 0, got = 1; have < received.size() && got > 0; have += got) {
+        client.Read(received.data() + have, received.size() - have, got);
+    }
+    EXPECT_TRUE(received == expected) << "the answer did not come";
+    EXPECT_TRUE(server->WaitForExit(kStartTimeout, exitCode)) << server->DebugOutput();
 }
 
 }  // namespace

@@ -95,8 +95,9 @@ class RequestAnsweringTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetServerState();
-        SetNumberPrompt(
-            [this](std::u16string& number) { return dialogs.Show(t_requestName, number); });
+        SetNumberPrompt([this](std::u16string& number, const ClientGoneCheck&) {
+            return dialogs.Show(t_requestName, number);
+        });
     }
     void TearDown() override {
         for (auto& thread : m_threads) thread.join();
@@ -208,7 +209,7 @@ TEST_F(RequestAnsweringTest, ConnectionEndingDuringADialogLetsTheNextFollowAtOnc
 // A dialog that fails with an exception still answers its client and passes
 // the turn on, so the queue can't stall behind it.
 TEST_F(RequestAnsweringTest, DialogThatThrowsIsAnsweredAsCancelAndPassesTheTurnOn) {
-    SetNumberPrompt([this](std::u16string& number) -> std::int32_t {
+    SetNumberPrompt([this](std::u16string& number, const ClientGoneCheck&) -> std::int32_t {
         if (t_requestName == "A") throw std::runtime_error("no window");
         return dialogs.Show(t_requestName, number);
     });
@@ -254,7 +255,7 @@ class EmptyAnswerTest : public ::testing::TestWithParam<EmptyAnswerCase> {
 
 TEST_P(EmptyAnswerTest, IsTwoZeroBytesWithoutDialog) {
     ResetServerState();
-    SetNumberPrompt([](std::u16string&) -> std::int32_t {
+    SetNumberPrompt([](std::u16string&, const ClientGoneCheck&) -> std::int32_t {
         ADD_FAILURE() << "no dialog may be shown";
         return 2;
     });
@@ -286,7 +287,7 @@ TEST(RequestAnsweringTraceTest, GetInfoWritesEnterMessagesAndLeaveLines) {
                   platform::kSuccess);
     }
     ResetServerState();
-    SetNumberPrompt([](std::u16string& number) {
+    SetNumberPrompt([](std::u16string& number, const ClientGoneCheck&) {
         number = u"4711";
         return 2;
     });

@@ -141,7 +141,7 @@ TEST_F(HardenedUnitTest, DialogAnswersAndJobsLandOutsideTheHomeFolder) {
 }
 
 // The same sandbox refuses what the settings forbid: writing below /etc,
-// making a namespace, an Internet socket.
+// making a namespace, an Internet socket, allowing core files.
 TEST_F(HardenedUnitTest, TheSandboxBites) {
     struct Probe {
         const char* what;
@@ -151,7 +151,8 @@ TEST_F(HardenedUnitTest, TheSandboxBites) {
          {Probe{"write to /etc", {"/usr/bin/touch", "/etc/mossvane-sandbox-probe"}},
           Probe{"make a namespace", {"/usr/bin/unshare", "--user", "/bin/true"}},
           Probe{"make an Internet socket",
-                {"/usr/bin/python3", "-c", "import socket; socket.socket(socket.AF_INET)"}}}) {
+                {"/usr/bin/python3", "-c", "import socket; socket.socket(socket.AF_INET)"}},
+          Probe{"allow core files", {"/bin/sh", "-c", "ulimit -c 1"}}}) {
         auto process = ChildProcess::Start(kBwrap, SandboxedCommand(probe.command), folder());
         ASSERT_TRUE(process);
         int exitCode = 0;

@@ -5,6 +5,7 @@
 // filters, then executes the program.
 //   mossvane-unit-sandbox [option...] -- program [argument...]
 //     --umask OCTAL          UMask=
+//     --core-limit BYTES     LimitCORE= (soft and hard)
 //     --no-new-privileges    NoNewPrivileges=yes
 //     --allow NAME,...       SystemCallFilter= allow list (the rest fail
 //     --errno N              with SystemCallErrorNumber=, EPERM by default)
@@ -19,6 +20,7 @@
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,6 +37,7 @@ namespace {
 
 struct Restrictions {
     int umaskValue = -1;
+    long long coreLimit = -1;
     bool noNewPrivileges = false;
     std::vector<std::string> allowed;  // Empty: no allow list.
     int errorNumber = EPERM;
@@ -75,6 +78,8 @@ int ReadOptions(int argc, char** argv, Restrictions& r) {
         if (option == "--") return i + 1 < argc ? i + 1 : (Fail("no program given"), 0);
         if (option == "--umask")
             r.umaskValue = static_cast<int>(std::strtol(value().c_str(), nullptr, 8));
+        else if (option == "--core-limit")
+            r.coreLimit = std::atoll(value().c_str());
         else if (option == "--no-new-privileges")
             r.noNewPrivileges = true;
         else if (option == "--allow")
@@ -192,6 +197,10 @@ int main(int argc, char** argv) {
     Restrictions r;
     int program = ReadOptions(argc, argv, r);
     if (r.umaskValue >= 0) umask(static_cast<mode_t>(r.umaskValue));
+    const rlimit core{static_cast<rlim_t>(r.coreLimit), static_cast<rlim_t>(r.coreLimit)};
+    if (r.coreLimit >= 0 && setrlimit(RLIMIT_CORE, &core) != 0) {
+        Fail(std::string("RLIMIT_CORE: ") + std::strerror(errno));
+    }
     if (r.noNewPrivileges && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         Fail(std::string("PR_SET_NO_NEW_PRIVS: ") + std::strerror(errno));
     }

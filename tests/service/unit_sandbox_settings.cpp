@@ -144,6 +144,8 @@ SandboxCommand TranslateSettings(const std::vector<UnitSetting>& settings,
         if ((k == "PrivateMounts" && yes)) continue;  // bwrap always has its own mounts.
         if (k == "UMask")
             Append(sb, {"--umask", s.value.c_str()});
+        else if (k == "LimitCORE")
+            Append(sb, {"--core-limit", s.value.c_str()});
         else if (k == "NoNewPrivileges" && yes)
             sb.push_back("--no-new-privileges");
         else if (k == "LockPersonality" && yes)

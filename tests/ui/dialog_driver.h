@@ -20,6 +20,8 @@ class DialogDriver {
     bool IsShown(const std::u16string& title);
     // How many windows titled `title` are shown right now.
     int CountShown(const std::u16string& title);
+    // Whether the driven window still exists.
+    bool IsOpen();
 
     // Enters `text` into the number box of the driven dialog, as typed or
     // pasted input.

@@ -344,3 +344,17 @@ ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMillise
 }
 
 }  // namespace mossvane::platform
+
+namespace mossvane::platform {
+
+void PipeConnection::Flush() {}
+
+// POLLHUP comes only once the client's socket is closed; a client that shut
+// down its sending side alone (POLLRDHUP) may still be reading.
+bool PipeConnection::ClientHasGone() {
+    if (!IsValid()) return true;
+    pollfd entry{m_impl->fd.Get(), 0, 0};
+    return poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+}  // namespace mossvane::platform

@@ -486,3 +486,22 @@ ErrorCode WaitForPipe(std::u16string_view pipeName, std::uint32_t timeoutMillise
 }
 
 }  // namespace mossvane::platform
+
+namespace mossvane::platform {
+
+void PipeConnection::Flush() {
+    if (IsValid()) FlushFileBuffers(m_impl->pipe.Get());
+}
+
+// A peek looks at the pipe without taking anything from it; it fails once
+// the client has closed its handle.
+bool PipeConnection::ClientHasGone() {
+    if (!IsValid()) return true;
+    DWORD available = 0;
+    if (PeekNamedPipe(m_impl->pipe.Get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED ||
+           error == ERROR_NO_DATA;
+}
+
+}  // namespace mossvane::platform

@@ -8,11 +8,13 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/file_replace.h"
 #include "platform/system_info.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/wipe.h"
 
 namespace mossvane::platform {
 
@@ -96,7 +98,8 @@ ErrorCode WriteAll(HANDLE file, const void* data, std::size_t size) {
 // What the C library's text mode writes for a text.
 std::string WithCrLf(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 16);
+    // Exactly: a text that grew would leave its start in the freed block.
+    out.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
     for (const char c : text) {
         if (c == '\n') out.push_back('\r');
         out.push_back(c);
@@ -170,7 +173,11 @@ ErrorCode JobFile::BackendFlushAndClose() {
 }
 
 ErrorCode backend::PublishTextFile(std::u16string_view path, std::string_view text) {
-    return platform::PublishFileDurably(path, WithCrLf(text), NewFileAccess::OwnerOnly);
+    std::string written = WithCrLf(text);
+    const ErrorCode error = platform::PublishFileDurably(path, written, NewFileAccess::OwnerOnly);
+    // A job's information may hold the identification number.
+    platform::WipeText(written);
+    return error;
 }
 
 // A reparse point counts by itself, whatever it points at.

@@ -18,6 +18,7 @@
 #include "helper/glyph_coverage.h"
 #include "helper/message_window.h"
 #include "helper/number_window.h"
+#include "platform/process_privacy.h"
 #include "platform/wipe.h"
 #include "ui/dialog_constants.h"
 #include "ui/dialog_texts.h"
@@ -139,6 +140,11 @@ int Run(int argc, char** argv) {
     const bool numberMode = std::strcmp(argv[1], kNumberModeArgument) == 0;
     const bool messageMode = std::strcmp(argv[1], kMessageModeArgument) == 0;
     if (!numberMode && !messageMode) return kHelperExitBadRequest;
+    // The user types the number here: no other process of the user may read
+    // it from this one's memory, nor a core file keep it.
+    if (!platform::KeepMemoryPrivate()) {
+        std::fprintf(stderr, "mossvane-dialog: the memory could not be kept private\n");
+    }
 
     if (!FollowServer()) return kHelperExitServerGone;
 

@@ -1,5 +1,6 @@
 #include "ui/posix/dialog_channel.h"
 
+#include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
 
@@ -7,6 +8,7 @@
 
 #include "platform/utf8.h"
 #include "platform/wipe.h"
+#include "ui/dialog_constants.h"
 
 namespace mossvane::dialog_helper {
 
@@ -68,17 +70,43 @@ bool SendAll(int fd, std::string_view bytes) {
     return true;
 }
 
-bool ReceiveAll(int fd, std::string& bytes) {
-    char chunk[4096];
+namespace {
+
+// Whether data (or the peer's end) is there to read; false when `giveUpWhen`
+// came to hold first.
+bool WaitForData(int fd, const std::function<bool()>& giveUpWhen) {
     for (;;) {
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, static_cast<int>(kCloseCheckMilliseconds));
+        if (ready != 0) return true;  // Readable, or an error the read reports.
+        if (giveUpWhen()) return false;
+    }
+}
+
+}  // namespace
+
+Received ReceiveAllUnless(int fd, std::string& bytes, const std::function<bool()>& giveUpWhen) {
+    char chunk[4096];
+    // An answer that fits one chunk never moves to a bigger block, which
+    // would leave the number in the freed one.
+    bytes.reserve(sizeof chunk);
+    for (;;) {
+        if (giveUpWhen && !WaitForData(fd, giveUpWhen)) return Received::GaveUp;
         const ssize_t received = recv(fd, chunk, sizeof chunk, 0);
         if (received < 0 && errno == EINTR) continue;
-        if (received < 0) return false;
-        if (received == 0) return true;
-        if (bytes.size() + static_cast<std::size_t>(received) > kMaxChannelBytes) return false;
+        if (received < 0) return Received::Failed;
+        if (received == 0) return Received::All;
+        if (bytes.size() + static_cast<std::size_t>(received) > kMaxChannelBytes) {
+            explicit_bzero(chunk, sizeof chunk);
+            return Received::Failed;
+        }
         bytes.append(chunk, static_cast<std::size_t>(received));
         explicit_bzero(chunk, sizeof chunk);
     }
+}
+
+bool ReceiveAll(int fd, std::string& bytes) {
+    return ReceiveAllUnless(fd, bytes, {}) == Received::All;
 }
 
 }  // namespace mossvane::dialog_helper

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,11 @@ bool DecodeRecords(std::string_view bytes, std::vector<std::u16string>& records)
 bool SendAll(int fd, std::string_view bytes);
 // Reads until the peer shuts its side, at most kMaxChannelBytes.
 bool ReceiveAll(int fd, std::string& bytes);
+
+enum class Received { All, Failed, GaveUp };
+
+// ReceiveAll that asks `giveUpWhen` every kCloseCheckMilliseconds while
+// nothing comes, and stops once it holds.
+Received ReceiveAllUnless(int fd, std::string& bytes, const std::function<bool()>& giveUpWhen);
 
 }  // namespace mossvane::dialog_helper

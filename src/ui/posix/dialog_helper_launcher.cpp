@@ -18,6 +18,7 @@
 #include "platform/system_info.h"
 #include "platform/utf8.h"
 #include "platform/wipe.h"
+#include "ui/dialog_constants.h"
 #include "ui/posix/dialog_channel.h"
 
 extern char** environ;
@@ -132,7 +133,7 @@ bool HasDisplay() {
 }
 
 std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u16string>& texts,
-                             std::u16string& answer) {
+                             std::u16string& answer, const std::function<bool()>& closeWhen) {
     answer.clear();
     if (!HasDisplay()) return -1;
     int ends[2];
@@ -150,13 +151,17 @@ std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u1
     const bool sent = SendAll(ours.Get(), request) && shutdown(ours.Get(), SHUT_WR) == 0;
     WipeText(request);
     std::string reply;
-    const bool received = sent && ReceiveAll(ours.Get(), reply);
+    const Received received =
+        sent ? ReceiveAllUnless(ours.Get(), reply, closeWhen) : Received::Failed;
+    // The helper takes a closed channel for the server's end: its windows go.
     ours.Reset();
     const int status = WaitForExit(pid);
 
     std::vector<std::u16string> records;
-    std::int32_t code = -1;
-    if (received && DecodeRecords(reply, records)) code = EndCodeFromReply(records, answer);
+    std::int32_t code = received == Received::GaveUp ? kEndCodeCancel : -1;
+    if (received == Received::All && DecodeRecords(reply, records)) {
+        code = EndCodeFromReply(records, answer);
+    }
     if (code < 0) TraceHelperFailure(status);
     WipeText(reply);
     WipeTexts(records);

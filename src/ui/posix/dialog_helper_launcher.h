@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,10 @@ bool HasDisplay();
 // and waits until the user has answered. Returns the helper's end code with
 // `answer` set to the text it sent back (empty when none), or -1 when there
 // is no display or the helper could not start, crashed or answered nothing
-// usable.
+// usable. With `closeWhen`, asked every kCloseCheckMilliseconds, the helper's
+// windows close once it holds, and the result is a cancellation (2).
 std::int32_t RunDialogHelper(const char* modeArgument, const std::vector<std::u16string>& texts,
-                             std::u16string& answer);
+                             std::u16string& answer,
+                             const std::function<bool()>& closeWhen = nullptr);
 
 }  // namespace mossvane::dialog_helper

@@ -18,8 +18,10 @@ std::int32_t CPhoneNumberDlg2::DoModal(platform::WindowHandle /*owner*/) {
     // window above all others instead.
     const std::vector<std::u16string> records = ToRecords(LoadNumberDialogTexts(*this));
     std::u16string answer;
-    std::int32_t code =
-        dialog_helper::RunDialogHelper(dialog_helper::kNumberModeArgument, records, answer);
+    std::function<bool()> closeWhen;
+    if (HasCloseCondition()) closeWhen = [this] { return IsToClose(); };
+    std::int32_t code = dialog_helper::RunDialogHelper(dialog_helper::kNumberModeArgument, records,
+                                                       answer, closeWhen);
     // The helper is another program: whatever it claims, only a well-formed
     // number leaves this dialog.
     if (code == kEndCodeOk && !IsWellFormedNumber(answer)) code = kEndCodeNotShown;

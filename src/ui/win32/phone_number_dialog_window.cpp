@@ -16,6 +16,8 @@ namespace {
 
 using platform::win32::Wide;
 
+constexpr UINT_PTR kCloseCheckTimerId = 1;
+
 void SetText(HWND window, const std::u16string& text) {
     SetWindowTextW(window, Wide(text.c_str()));
 }
@@ -43,6 +45,10 @@ BOOL PhoneNumberDialogWindow::ProcessWindowMessage(HWND /*window*/, UINT message
     if (message == WM_INITDIALOG) {
         return RunHandler([&] { result = OnInitDialog(reinterpret_cast<HWND>(wParam)); });
     }
+    if (message == WM_TIMER && wParam == kCloseCheckTimerId) {
+        result = 0;
+        return RunHandler([&] { OnCloseCheck(); });
+    }
     if (message != WM_COMMAND) return FALSE;
     const int id = LOWORD(wParam);
     const UINT notification = HIWORD(wParam);
@@ -62,6 +68,9 @@ LRESULT PhoneNumberDialogWindow::OnInitDialog(HWND focus) {
     KeepNumberBoxAfterItsLabel();
     UnpinCompanionDriver();
     SetLocalizedTexts();
+    if (m_dialog.HasCloseCondition()) {
+        SetTimer(m_hWnd, kCloseCheckTimerId, kCloseCheckMilliseconds, nullptr);
+    }
     // TRUE: the system gives the focus to the number box, the first tab stop.
     return TRUE;
 }
@@ -130,6 +139,26 @@ void PhoneNumberDialogWindow::OnOK(int commandId) {
 void PhoneNumberDialogWindow::OnCancel() {
     WipeNumberBox();
     EndDialog(m_hWnd, kEndCodeCancel);
+}
+
+namespace {
+
+// A message box of the dialog's (they run on its thread) goes the way the
+// user's Escape sends it.
+BOOL CALLBACK CancelOwnedWindow(HWND window, LPARAM owner) {
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) {
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void PhoneNumberDialogWindow::OnCloseCheck() {
+    if (!m_dialog.IsToClose()) return;
+    KillTimer(m_hWnd, kCloseCheckTimerId);
+    EnumThreadWindows(GetCurrentThreadId(), CancelOwnedWindow, reinterpret_cast<LPARAM>(m_hWnd));
+    PostMessageW(m_hWnd, WM_COMMAND, IDCANCEL, 0);
 }
 
 void PhoneNumberDialogWindow::WipeNumberBox() {

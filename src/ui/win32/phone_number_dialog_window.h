@@ -21,6 +21,9 @@ class PhoneNumberDialogWindow : public DialogImpl {
     void OnNumberChange(int controlId);
     void OnOK(int commandId);
     void OnCancel();
+    // The timer's tick: closes the dialog, and a message box it shows, once
+    // the dialog's close condition holds.
+    void OnCloseCheck();
 
     void KeepNumberBoxAfterItsLabel();
     void SetLocalizedTexts();

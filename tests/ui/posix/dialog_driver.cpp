@@ -136,6 +136,10 @@ int DialogDriver::CountShown(const std::u16string& title) {
     return count;
 }
 
+bool DialogDriver::IsOpen() {
+    return m_window != 0 && RunXdotool({"getwindowname", std::to_string(m_window)});
+}
+
 std::optional<std::u16string> DialogDriver::ControlText(int /*id*/) {
     return std::nullopt;
 }

@@ -114,6 +114,10 @@ bool DialogDriver::WaitForWindow(const std::u16string& title) {
     return false;
 }
 
+bool DialogDriver::IsOpen() {
+    return m_window != 0 && IsWindow(AsWindow(m_window));
+}
+
 bool DialogDriver::IsShown(const std::u16string& title) {
     return FindDialog(title) != nullptr;
 }
