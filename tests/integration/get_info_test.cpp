@@ -277,7 +277,7 @@ TEST_F(GetInfoTest, NumberLeavesNoCopyInTheServersMemory) {
     const Bytes data(kEndOfJobMarker, kEndOfJobMarker + kEndOfJobMarkerSize);
     const std::u16string longNumber = u"73914062851937406285";
     ASSERT_TRUE(WriteAll(job, EncodeWholeJob(7, data, u"PhoneNumber=" + longNumber)));
-    EXPECT_TRUE(ClosedByServer(job));
+    EXPECT_TRUE(StoredByServer(job));
     ASSERT_TRUE(WaitForDebugLineCount(server(), "[PI]InstanceThread exitting..", 2, 30s));
     EXPECT_EQ(copies(number) + copies(longNumber), 0u) << "after a job";
 }
