@@ -69,8 +69,8 @@ int Connect(platform::PipeConnection& connection) {
             return kExitNoServer;
         case client::ConnectResult::UntrustedServer:
             PrintError("the pipe " + platform::Utf16ToUtf8(pipeName) +
-                       " may belong to another user (its server, its folder or its file is "
-                       "not this user's alone); nothing was sent to it");
+                       " is served by a process of another user, or its folder or file is not "
+                       "this user's alone; nothing was sent to it");
             return kExitNoServer;
         case client::ConnectResult::Failed:
             PrintError("the pipe " + platform::Utf16ToUtf8(pipeName) + " can't be opened (error " +
