@@ -12,7 +12,8 @@
 #          <prefix>/<libdir>/       libmossvane-client.so.0 (component library)
 #          <prefix>/include/mossvane/client.h, <prefix>/<libdir>/libmossvane-client.so,
 #          <prefix>/<libdir>/pkgconfig/mossvane-client.pc,
-#          <prefix>/share/man/man3/mossvane_client.3 (component development)
+#          <prefix>/share/man/man3/mossvane_client.3 and a link to it for each
+#          function, mossvane_get_number.3 ... (component development)
 # Windows: <prefix>/bin/            the program folder: mossvane.exe,
 #                                   mossvane-send.exe, localization.xml and the
 #                                   install settings file settings.xml, and
@@ -115,6 +116,22 @@ add_custom_command(OUTPUT ${client_man_page}
     VERBATIM)
 add_custom_target(client_man_page ALL DEPENDS ${client_man_page})
 install(FILES ${client_man_page} DESTINATION share/man/man3 COMPONENT development)
+# "man 3 <function>" finds the page for each function the header declares:
+# a link named after the function, as Debian's tools make of ".so" pages.
+file(STRINGS ${PROJECT_SOURCE_DIR}/include/mossvane/client.h client_declarations
+     REGEX "^MOSSVANE_API ")
+set(client_man_links "")
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man-links)
+foreach(declaration ${client_declarations})
+    string(REGEX MATCH "mossvane_[a-z_]+\\(" function "${declaration}")
+    string(REPLACE "(" "" function "${function}")
+    set(link ${CMAKE_BINARY_DIR}/man-links/${function}.3.gz)
+    file(CREATE_LINK mossvane_client.3.gz ${link} SYMBOLIC)
+    list(APPEND client_man_links ${link})
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/include/mossvane/client.h)
+install(FILES ${client_man_links} DESTINATION share/man/man3 COMPONENT development)
 set(client_pc ${CMAKE_BINARY_DIR}/install-pkgconfig/mossvane-client.pc)
 install(CODE "
     set(MOSSVANE_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")

@@ -42,15 +42,18 @@ int CallServer(std::u16string_view pipeName, std::u16string& reply,
                std::u16string_view requestText) {
     reply.clear();
     using client::ConnectResult;
-    const client::ConnectPatience patience{kCallServerRetryBudgetMilliseconds,
-                                           kCallServerRetryStepMilliseconds,
-                                           kCallServerBusyWaitMilliseconds};
+    // Every failed open is tried again within the budget, as the verbs always
+    // did; only a server of another user ends the call at once.
+    const client::ConnectPatience patience{
+        kCallServerRetryBudgetMilliseconds, kCallServerRetryStepMilliseconds,
+        kCallServerBusyWaitMilliseconds, /*retryEveryFailure=*/true};
     platform::PipeConnection connection;
     platform::ErrorCode error = platform::kSuccess;
     switch (client::ConnectWithRetries(pipeName, patience, connection, error)) {
         case ConnectResult::Connected:
             break;
         case ConnectResult::NoInstance:
+        case ConnectResult::Failed:
             return kCallServerNoInstance;
         case ConnectResult::StayedBusy:
             platform::OutputDebugText(u"[PI] CallServer - Could not open pipe");

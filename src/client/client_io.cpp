@@ -67,8 +67,8 @@ platform::ErrorCode ExchangeRequest(platform::PipeConnection& connection,
                                     std::u16string_view request, std::u16string& answer,
                                     const Deadline& deadline) {
     std::vector<std::uint8_t> message = EncodeRequest(request);
+    const platform::WipeOnExit wipeMessage([&] { platform::WipeBuffer(message); });
     platform::ErrorCode error = WriteAll(connection, message, deadline);
-    platform::WipeBytes(message.data(), message.size());
     if (error != platform::kSuccess) return error;
     return ReadAnswer(connection, answer, deadline);
 }

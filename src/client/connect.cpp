@@ -51,6 +51,10 @@ ConnectResult ConnectWithRetries(std::u16string_view pipeName, const ConnectPati
             return ConnectResult::StayedBusy;
         }
         busyWait.End();
+        // No server yet: one that is starting may still make its pipe.
+        if (lastError != platform::kFileNotFound && !patience.retryEveryFailure) {
+            return ConnectResult::Failed;
+        }
         if (budget < patience.retryStepMilliseconds) return ConnectResult::NoInstance;
         platform::SleepMilliseconds(patience.retryStepMilliseconds);
         budget -= patience.retryStepMilliseconds;

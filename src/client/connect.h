@@ -21,6 +21,10 @@ struct ConnectPatience {
     // don't use up the retry budget; the time counts from the first busy
     // answer until an open fails for another reason.
     std::uint32_t busyWaitMilliseconds = 20000;
+    // Whether every failed open is tried again, as the command verbs do; by
+    // default only "no server yet" is, and a failure that waiting does not
+    // mend (access denied, a name too long) ends the connecting at once.
+    bool retryEveryFailure = false;
 };
 
 enum class ConnectResult {
@@ -28,6 +32,7 @@ enum class ConnectResult {
     NoInstance,       // the retry budget ran out
     StayedBusy,       // the busy wait ended without a free instance
     UntrustedServer,  // the pipe's server is not this user's: nothing may go to it
+    Failed,           // an open failed in a way that waiting does not mend
 };
 
 // lastError holds the code of the last failed open (or wait, for StayedBusy).

@@ -26,6 +26,26 @@ void WipeValues(ParamMap& set) {
     set.clear();
 }
 
+// The answer as the parser reads it, with a line buffer that never grows (it
+// is sized for the whole text before the first line) and is wiped when the
+// parser asks past the last line: no part of the line that holds the number
+// is left behind in freed memory.
+class WipingReader : public MemReaderW {
+  public:
+    explicit WipingReader(std::u16string_view text)
+        : MemReaderW(text.data(), static_cast<std::uint32_t>(text.size())), m_size(text.size()) {}
+
+    bool ReadLine(std::u16string& line) override {
+        line.reserve(m_size);
+        if (MemReaderW::ReadLine(line)) return true;
+        platform::WipeText(line);
+        return false;
+    }
+
+  private:
+    std::size_t m_size;
+};
+
 }  // namespace
 
 platform::ErrorCode RequestNumber(platform::PipeConnection& connection, std::u16string& answer,
@@ -39,7 +59,9 @@ platform::ErrorCode RequestNumber(platform::PipeConnection& connection, std::u16
 NumberAnswer ReadNumberAnswer(std::u16string_view answer, std::u16string& number) {
     platform::WipeText(number);
     ParamMap fields;
-    ParseParamText(answer.data(), static_cast<std::uint32_t>(answer.size()), fields);
+    const platform::WipeOnExit wipeFields([&] { WipeValues(fields); });
+    WipingReader reader(answer);
+    ParseParams(reader, fields);
     NumberAnswer result = NumberAnswer::Unexpected;
     auto verdict = fields.find(std::u16string_view(u"RETURN"));
     auto digits = fields.find(std::u16string_view(kPhoneNumberKey));
@@ -50,7 +72,6 @@ NumberAnswer ReadNumberAnswer(std::u16string_view answer, std::u16string& number
         number = digits->second;
         result = NumberAnswer::Given;
     }
-    WipeValues(fields);
     return result;
 }
 

@@ -1,6 +1,8 @@
 #include "client/job_stream.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include "params/param_text.h"
@@ -69,11 +71,10 @@ bool JobWriter::End(const ParamMap& information, bool addMarkerWhenMissing) {
         m_markerAdded = true;
     }
     std::u16string text = FormatParamText(information);
+    const platform::WipeOnExit wipeText([&] { platform::WipeText(text); });
     std::vector<std::uint8_t> message = EncodeEndJob(text);
-    const bool sent = m_sink.Send(message);
-    platform::WipeBytes(message.data(), message.size());
-    platform::WipeText(text);
-    return sent;
+    const platform::WipeOnExit wipeMessage([&] { platform::WipeBuffer(message); });
+    return m_sink.Send(message);
 }
 
 ReadStatus ReadPiece(InputSource& source, std::uint8_t* buffer, std::size_t size,
@@ -116,13 +117,31 @@ StreamReport StreamJob(InputSource& source, MessageSink& sink, std::uint32_t job
     return Finish(StreamResult::Sent, writer);
 }
 
-// The process id tells apart jobs sent at once by different programs; the
-// clock's finest ticks tell apart jobs of one program.
+namespace {
+
+// The server names a job file by the second and the job number modulo
+// 10000, so only the low four decimal digits tell two jobs of one second
+// apart. They come from the process id, spread by a step near 10000 divided
+// by the golden ratio so that the ids of processes started one after another
+// land far apart, plus a count of the jobs of this process, which keeps its
+// own jobs apart. The digits above them come from the clock.
+constexpr std::uint32_t kFileNumberModulus = 10000;  // The server's kJobNumberModulus.
+constexpr std::uint32_t kProcessSpread = 6181;
+constexpr std::uint32_t kClockPartLimit = UINT32_MAX / kFileNumberModulus;
+
+std::atomic<std::uint32_t> g_jobsNumbered{0};
+
+}  // namespace
+
 std::uint32_t NewJobNumber() {
-    const auto ticks =
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::uint32_t process = platform::CurrentProcessId() * 2654435761u;
-    return process ^ static_cast<std::uint32_t>(ticks) ^ static_cast<std::uint32_t>(ticks >> 32);
+    const std::uint32_t process = platform::CurrentProcessId() % kFileNumberModulus;
+    const std::uint32_t count = g_jobsNumbered.fetch_add(1, std::memory_order_relaxed);
+    const std::uint32_t fileNumber =
+        (process * kProcessSpread + count % kFileNumberModulus) % kFileNumberModulus;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const auto clockPart = static_cast<std::uint32_t>(seconds.count() % kClockPartLimit);
+    return clockPart * kFileNumberModulus + fileNumber;
 }
 
 }  // namespace mossvane::client

@@ -102,9 +102,11 @@ struct StreamOptions {
 StreamReport StreamJob(InputSource& source, MessageSink& sink, std::uint32_t jobNumber,
                        const ParamMap& information, const StreamOptions& options = {});
 
-// A job number that two jobs of this user are unlikely to share: the server
-// names job files by the second and the number, and drops a job whose file
-// name is taken.
+// A job number that two jobs of this user are unlikely to share in one
+// second: the server names job files by the second and the number modulo
+// 10000, and does not store a job whose file name is taken. Jobs of one
+// process differ there for 10000 calls in a row; processes started one after
+// another differ there unless one of them numbered many jobs in that second.
 std::uint32_t NewJobNumber();
 
 }  // namespace mossvane::client

@@ -147,10 +147,13 @@ class PipeListener {
 };
 
 // Client side: opens an existing pipe. kPipeBusy when every instance is in
-// use, kFileNotFound when no server listens, kUntrustedServer when the
-// server runs as neither the calling user nor the system (the connection is
-// closed before anything is sent). The server may only identify the client,
-// never act as it.
+// use, kFileNotFound when no server listens (yet), kUntrustedServer when the
+// pipe may belong to another user: its server runs as neither the calling
+// user nor (on Windows) the system, or (on POSIX) the runtime folder or the
+// socket file is not the user's own, or others may write to the folder. The
+// connection is then closed before anything is sent. Other codes (such as
+// kAccessDenied, kFilenameTooLong) are failures that waiting does not mend.
+// The server may only identify the client, never act as it.
 ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection);
 
 // Waits until an instance of the pipe may be free, never longer than

@@ -114,6 +114,7 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
+// Never more code units than bytes: the text does not outgrow this.
 std::u16string Decode(std::string_view bytes, IllFormed handling) {
     std::u16string out;
     out.reserve(bytes.size());
@@ -130,9 +131,14 @@ bool IsByteEscape(char16_t unit) {
     return unit >= (kByteEscapeBase | 0x80) && unit <= (kByteEscapeBase | 0xFF);
 }
 
+// No code unit takes more than three bytes (a pair of two takes four), so
+// the text never outgrows this: growing would leave a copy of the text
+// behind in freed memory, and the text may hold the number.
+constexpr std::size_t kLongestBytesPerUnit = 3;
+
 std::string Encode(std::u16string_view text, IllFormed handling) {
     std::string out;
-    out.reserve(text.size());
+    out.reserve(text.size() * kLongestBytesPerUnit);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
         if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {

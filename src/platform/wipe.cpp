@@ -29,6 +29,12 @@ void WipeText(std::string& text) {
     WipeWholeBuffer(text);
 }
 
+void WipeBuffer(std::vector<std::uint8_t>& bytes) {
+    bytes.resize(bytes.capacity());
+    WipeBytes(bytes.data(), bytes.size());
+    bytes.clear();
+}
+
 void WipeTexts(std::vector<std::u16string>& texts) {
     for (std::u16string& text : texts) WipeText(text);
     texts.clear();

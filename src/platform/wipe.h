@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mossvane::platform {
@@ -16,7 +18,24 @@ void WipeBytes(void* data, std::size_t size);
 void WipeText(std::u16string& text);
 void WipeText(std::string& text);
 
+// Zeroes the whole buffer of `bytes` (its full capacity) and empties it.
+void WipeBuffer(std::vector<std::uint8_t>& bytes);
+
 // Wipes every text, then empties the list.
 void WipeTexts(std::vector<std::u16string>& texts);
+
+// Runs `wipe` when the scope is left, however it is left: a return, an
+// exception, or the unwinding of a cancelled thread.
+template <typename Wipe>
+class WipeOnExit {
+  public:
+    explicit WipeOnExit(Wipe wipe) : m_wipe(std::move(wipe)) {}
+    ~WipeOnExit() { m_wipe(); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+  private:
+    Wipe m_wipe;
+};
 
 }  // namespace mossvane::platform

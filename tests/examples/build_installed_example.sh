@@ -24,3 +24,6 @@ cc -std=c99 -Wall -Wextra -Werror $extra -o "$prefix/send_with_number" \
 # The program finds the installed library, not the build's.
 ldd "$prefix/send_with_number" |
     grep -q "$(pkg-config --variable=libdir mossvane-client)/libmossvane-client.so.0"
+# "man 3" finds a page for every function the header declares.
+sed -n 's/^MOSSVANE_API .*\(mossvane_[a-z_]*\)(.*/\1/p' "$source/include/mossvane/client.h" |
+    while read -r function; do man -M "$prefix/share/man" -w 3 "$function" >/dev/null; done

@@ -69,7 +69,12 @@ int Connect(platform::PipeConnection& connection) {
             return kExitNoServer;
         case client::ConnectResult::UntrustedServer:
             PrintError("the pipe " + platform::Utf16ToUtf8(pipeName) +
-                       " is served by a process of another user; nothing was sent to it");
+                       " is served by a process of another user, or its folder or file is not "
+                       "this user's alone; nothing was sent to it");
+            return kExitNoServer;
+        case client::ConnectResult::Failed:
+            PrintError("the pipe " + platform::Utf16ToUtf8(pipeName) + " can't be opened (error " +
+                       std::to_string(error) + ")");
             return kExitNoServer;
         case client::ConnectResult::NoInstance:
             break;

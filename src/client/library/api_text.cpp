@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "params/param_text.h"
+#include "client/job_stream.h"
 #include "platform/utf8.h"
 #include "platform/wipe.h"
 #include "wire/wire_format.h"
@@ -75,6 +75,10 @@ const char* StatusText(mossvane_status status) {
             return "the user's pipe is served by a process of another user";
         case MOSSVANE_NOT_STORED:
             return "the Mossvane server did not store the job";
+        case MOSSVANE_ACCESS_DENIED:
+            return "the user's pipe to the Mossvane server may not be opened";
+        case MOSSVANE_NAME_TOO_LONG:
+            return "the path of the user's pipe to the Mossvane server is too long";
     }
     return "unknown status";
 }
@@ -93,14 +97,11 @@ bool RequestText(const char* request, std::u16string& text) {
 mossvane_status CopyAnswer(std::u16string_view reply, char* answer, std::size_t size,
                            std::size_t* length) {
     std::string bytes = platform::Utf16ToUtf8(reply);
+    const platform::WipeOnExit wipeBytes([&] { platform::WipeText(bytes); });
     if (length != nullptr) *length = bytes.size();
-    mossvane_status status = MOSSVANE_BUFFER_TOO_SMALL;
-    if (bytes.size() < size) {
-        std::memcpy(answer, bytes.c_str(), bytes.size() + 1);
-        status = MOSSVANE_OK;
-    }
-    platform::WipeText(bytes);
-    return status;
+    if (bytes.size() >= size) return MOSSVANE_BUFFER_TOO_SMALL;
+    std::memcpy(answer, bytes.c_str(), bytes.size() + 1);
+    return MOSSVANE_OK;
 }
 
 bool JobInformation(const mossvane_job_info* info, std::size_t count, ParamMap& information) {
@@ -109,17 +110,14 @@ bool JobInformation(const mossvane_job_info* info, std::size_t count, ParamMap& 
         if (info[i].key == nullptr || info[i].value == nullptr) return false;
         std::u16string key;
         std::u16string value;
+        const platform::WipeOnExit wipeValue([&] { platform::WipeText(value); });
         const bool valid = FromUtf8(info[i].key, key) && FromUtf8(info[i].value, value) &&
                            !key.empty() && key.find(u'=') == key.npos && IsEntryText(key) &&
                            IsEntryText(value);
-        if (valid) information[key] = value;
-        platform::WipeText(value);
         if (!valid) return false;
+        information.insert_or_assign(std::move(key), std::move(value));
     }
-    std::u16string text = FormatParamText(information);
-    const bool fits = (text.size() + 1) * sizeof(char16_t) <= kMaxJobPayload;
-    platform::WipeText(text);
-    return fits;
+    return client::InformationFits(information);
 }
 
 void WipeInformation(ParamMap& information) {

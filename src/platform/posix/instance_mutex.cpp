@@ -27,7 +27,7 @@ NamedMutex& NamedMutex::operator=(NamedMutex&&) noexcept = default;
 NamedMutex NamedMutex::Create(std::u16string_view name, ErrorCode& lastError) {
     NamedMutex mutex;
     std::string path;
-    lastError = posix::RuntimeObjectPath(name, ".lock", path);
+    lastError = posix::RuntimeObjectPath(name, ".lock", path, posix::RuntimeUse::Serve);
     if (lastError != kSuccess) return mutex;
 
     posix::UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));

@@ -1,7 +1,8 @@
 // The user's named pipe on POSIX: a Unix stream socket in the runtime folder
-// with mode 0600. Only peers running as the same user (or root) are served.
-// A socket file left behind by a crashed server is removed before binding;
-// a live one is never touched.
+// with mode 0600. Only peers running as the same user (or root) are served,
+// and a client talks only to a server of its own user, found through a
+// folder and a socket file of that user's. A socket file left behind by a
+// crashed server is removed before binding; a live one is never touched.
 #include "platform/pipe.h"
 
 #include <fcntl.h>
@@ -43,7 +44,7 @@ bool MakeAddress(const std::string& path, sockaddr_un& address) {
 // Connects without blocking on a full backlog, which is the busy case.
 ErrorCode ConnectSocket(const std::string& path, posix::UniqueFd& socketFd) {
     sockaddr_un address;
-    if (!MakeAddress(path, address)) return kInvalidParameter;
+    if (!MakeAddress(path, address)) return kFilenameTooLong;
     posix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.IsValid()) return posix::ErrorFromErrno(errno);
     if (connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
@@ -227,12 +228,13 @@ ErrorCode PipeListener::CreateInstance() {
     if (m_impl->listenFd.IsValid()) return kSuccess;
     // Started on demand: the socket file is not ours (socketInode stays 0), so it stays.
     if (posix::TakeInheritedListeningSocket(m_impl->listenFd)) return kSuccess;
-    ErrorCode error = posix::RuntimeObjectPath(m_impl->pipeName, "", m_impl->path);
+    ErrorCode error =
+        posix::RuntimeObjectPath(m_impl->pipeName, "", m_impl->path, posix::RuntimeUse::Serve);
     if (error != kSuccess) return error;
     if ((error = RemoveStaleSocket(m_impl->path)) != kSuccess) return error;
 
     sockaddr_un address;
-    if (!MakeAddress(m_impl->path, address)) return kInvalidParameter;
+    if (!MakeAddress(m_impl->path, address)) return kFilenameTooLong;
     posix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.IsValid()) return posix::ErrorFromErrno(errno);
     mode_t oldMask = umask(0177);  // The socket file is born with mode 0600.
@@ -320,12 +322,38 @@ ListenResult PipeListener::WaitForClient(const Event& exitEvent, PipeConnection&
 
 void PipeListener::ClosePendingInstance() {}
 
+namespace {
+
+// The socket file must be the user's own: a link, or a file someone else
+// made, may lead to another user's server.
+ErrorCode CheckSocketFile(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return posix::ErrorFromErrno(errno);
+    return S_ISSOCK(info.st_mode) && info.st_uid == geteuid() ? kSuccess : kUntrustedServer;
+}
+
+// Whoever listens on the socket gets every byte the client sends: only a
+// process of the client's own user may. The check is made before anything
+// is sent, whatever the folder and the file looked like.
+bool IsServerOurs(int fd) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+           credentials.uid == geteuid();
+}
+
+}  // namespace
+
 ErrorCode ConnectToPipe(std::u16string_view pipeName, PipeConnection& connection) {
     std::string path;
-    ErrorCode error = posix::RuntimeObjectPath(pipeName, "", path);
+    ErrorCode error = posix::RuntimeObjectPath(pipeName, "", path, posix::RuntimeUse::Connect);
     if (error != kSuccess) return error;
+    sockaddr_un address;
+    if (!MakeAddress(path, address)) return kFilenameTooLong;
+    if ((error = CheckSocketFile(path)) != kSuccess) return error;
     auto impl = std::make_unique<PipeConnection::Impl>();
     if ((error = ConnectSocket(path, impl->fd)) != kSuccess) return error;
+    if (!IsServerOurs(impl->fd.Get())) return kUntrustedServer;
     connection = PipeConnection(std::move(impl));
     return kSuccess;
 }

@@ -5,6 +5,7 @@
 #include "platform/utf8.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,26 +58,55 @@ ErrorCode ErrorFromErrno(int errnoValue) {
     }
 }
 
-ErrorCode RuntimeFolder(std::string& folder) {
+namespace {
+
+constexpr mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
+constexpr mode_t kFallbackFolderMode = 0700;
+
+// The folder given by the session, which may be reached through a link: what
+// counts is the folder itself.
+ErrorCode CheckSessionFolder(const std::string& folder) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    const bool ours = S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+                      (info.st_mode & kWritableByOthers) == 0;
+    return ours ? kSuccess : kUntrustedServer;
+}
+
+// Anyone may make a folder of this name in /tmp first to catch our socket:
+// only a folder of our own that nobody else can enter will do.
+ErrorCode CheckFallbackFolder(const std::string& folder, RuntimeUse use) {
+    if (use == RuntimeUse::Serve) {
+        // The mask of the process must not narrow the mode the check expects.
+        if (mkdir(folder.c_str(), kFallbackFolderMode) == 0) {
+            chmod(folder.c_str(), kFallbackFolderMode);
+        } else if (errno != EEXIST) {
+            return ErrorFromErrno(errno);
+        }
+    }
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    const bool ours = S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+                      (info.st_mode & 0777) == kFallbackFolderMode;
+    return ours ? kSuccess : kUntrustedServer;
+}
+
+}  // namespace
+
+ErrorCode RuntimeFolder(RuntimeUse use, std::string& folder) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] != '\0') {
         folder = runtime;
-        return kSuccess;
+        return CheckSessionFolder(folder);
     }
     folder = "/tmp/mossvane-" + std::to_string(geteuid());
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
-    // Someone else may have made the folder first to catch our socket: only a
-    // folder of our own that nobody else can enter will do.
-    struct stat info {};
-    if (lstat(folder.c_str(), &info) != 0) return ErrorFromErrno(errno);
-    bool ours = S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 0777) == 0700;
-    return ours ? kSuccess : kAccessDenied;
+    return CheckFallbackFolder(folder, use);
 }
 
 ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view suffix,
-                            std::string& path) {
+                            std::string& path, RuntimeUse use) {
     std::string folder;
-    if (ErrorCode error = RuntimeFolder(folder); error != kSuccess) return error;
+    if (ErrorCode error = RuntimeFolder(use, folder); error != kSuccess) return error;
     std::size_t slash = windowsName.find_last_of(u'\\');
     std::u16string_view leaf =
         slash == std::u16string_view::npos ? windowsName : windowsName.substr(slash + 1);
@@ -90,7 +120,12 @@ ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view su
 }
 
 void UniqueFd::Reset(int fd) {
-    if (m_fd >= 0) close(m_fd);
+    if (m_fd >= 0) {
+        int cancelState = 0;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+        close(m_fd);
+        pthread_setcancelstate(cancelState, nullptr);
+    }
     m_fd = fd;
 }
 

@@ -13,15 +13,24 @@ namespace mossvane::platform::posix {
 // Maps an errno value to the system error code the program passes around.
 ErrorCode ErrorFromErrno(int errnoValue);
 
-// The per-user runtime folder: $XDG_RUNTIME_DIR, or /tmp/mossvane-<uid>
-// created with mode 0700 and refused unless it is the user's own with that mode.
-ErrorCode RuntimeFolder(std::string& folder);
+// Who asks for the runtime folder. The server (its socket, its instance
+// lock) makes the fallback folder when it is missing; a client only ever
+// uses a folder that is there, so it never prepares one for someone else.
+enum class RuntimeUse { Serve, Connect };
+
+// The per-user runtime folder: $XDG_RUNTIME_DIR, or /tmp/mossvane-<uid>.
+// Only a folder of the effective user that no one else may write to is
+// used (the fallback must also be no link and have mode 0700 exactly):
+// anything else gives kUntrustedServer, since whoever may change the folder
+// may put their own socket in it. kFileNotFound when the folder is missing
+// (a client; the server makes the fallback folder, mode 0700).
+ErrorCode RuntimeFolder(RuntimeUse use, std::string& folder);
 
 // The file that stands in for a Windows object name such as
 // "\\.\pipe\Mossvane_alice" or "Global\Mossvane_alice": the last path
 // component, placed in the runtime folder, with the given suffix.
 ErrorCode RuntimeObjectPath(std::u16string_view windowsName, std::string_view suffix,
-                            std::string& path);
+                            std::string& path, RuntimeUse use = RuntimeUse::Connect);
 
 // Writes all size bytes to fd, going on after short writes and interrupted
 // calls as files and pipes allow. kSuccess, the code of the failing write,
@@ -49,6 +58,9 @@ class UniqueFd {
         m_fd = -1;
         return fd;
     }
+    // Closing is no cancellation point here: it runs in destructors, which
+    // a cancelled thread's unwinding must not leave, and a descriptor whose
+    // close was cancelled would stay open.
     void Reset(int fd = -1);
 
   private:
