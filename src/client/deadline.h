@@ -29,6 +29,13 @@ class Deadline {
         return deadline;
     }
 
+    // A duration from now, with the same limit where it is too long to count.
+    static Deadline After(std::chrono::milliseconds duration) {
+        const auto milliseconds = std::clamp<std::chrono::milliseconds::rep>(
+            duration.count(), 0, platform::kWaitForever - 1);
+        return After(static_cast<std::uint32_t>(milliseconds));
+    }
+
     bool IsLimited() const { return m_limited; }
     bool HasPassed() const { return m_limited && Clock::now() >= m_at; }
 

@@ -276,16 +276,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"FolderOpen",
                     RefuseRuntimeFolder(FolderVerdict::OpenToOthers, "/r/1000", kAlice),
                     kBackendCancel},
-        RefusalCase{"PeerOfAnotherUser", RefuseServerPeer(true, 1001, "/r/s", kAlice),
-                    kBackendCancel},
-        RefusalCase{"PeerUnknown", RefuseServerPeer(false, 1000, "/r/s", kAlice), kBackendCancel}),
+        RefusalCase{"UntrustedServer", RefuseUntrustedServer("/r/s", kAlice), kBackendCancel}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RefusalTest, NothingToRefuseForTheUsersOwnJob) {
     EXPECT_FALSE(RefuseAccount(kAlice, AccountKind::Ordinary, 1000).refused);
     EXPECT_FALSE(RefuseUnprovenOwner(kAlice, OwnerProof::Proven, "office").refused);
     EXPECT_FALSE(RefuseRuntimeFolder(FolderVerdict::Usable, "/r/1000", kAlice).refused);
-    EXPECT_FALSE(RefuseServerPeer(true, 1000, "/r/s", kAlice).refused);
 }
 
 TEST(RefusalTest, TheUnauthenticatedQueueIsToldHowToBeSetUp) {

@@ -325,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TrustCase{"RuntimeFolderOfAnotherUser", 5, "belongs to another user"},
                       TrustCase{"RuntimeFolderOpenToOthers", 5, "may be written by other users"},
                       TrustCase{"RuntimeFolderIsALink", 5, "is not a folder"},
-                      TrustCase{"ServerOfAnotherUser", 5, "is served by user id"},
+                      TrustCase{"ServerOfAnotherUser", 5, "is served by another user"},
                       TrustCase{"RelativeRuntimeRoot", 4, "not an absolute path"}),
     [](const auto& info) { return std::string(info.param.name); });
 

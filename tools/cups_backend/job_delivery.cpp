@@ -5,26 +5,28 @@
 
 #include "backend_report.h"
 #include "backend_status.h"
+#include "client/client_io.h"
+#include "client/connect.h"
 #include "client/get_info.h"
-#include "number_request.h"
 #include "platform/wipe.h"
 #include "refusals.h"
-#include "server_connection.h"
+#include "wire/pipe_name.h"
 
 namespace mossvane::cups {
 
 namespace {
 
+using client::Deadline;
 using client::NumberAnswer;
 using client::StreamReport;
 using client::StreamResult;
 
 // A socket-activated server takes the connection at once; a server that is
 // being started by hand gets a moment before the job is put back for later.
-constexpr auto kConnectPatience = std::chrono::seconds(3);
+constexpr std::uint32_t kConnectPatienceMs = 3000;
 // A server that ended the connection while the job was being written has
 // put its failure end (if any) into the socket already.
-constexpr auto kFailureEndPatience = std::chrono::seconds(1);
+constexpr std::uint32_t kFailureEndPatienceMs = 1000;
 
 // How the server ended the job's connection.
 enum class ServerEnd {
@@ -34,17 +36,16 @@ enum class ServerEnd {
     Stalled,    // It took nothing more, or did not end, within data-timeout.
 };
 
-ServerEnd ToServerEnd(IoResult waitedForClose) {
-    switch (waitedForClose) {
-        case IoResult::Done:
+ServerEnd ToServerEnd(client::ServerEnd end) {
+    switch (end) {
+        case client::ServerEnd::Closed:
             return ServerEnd::Stored;
-        case IoResult::Failed:
-            // The server never answers a job message: any byte is its
-            // failure end.
+        case client::ServerEnd::NotStored:
             return ServerEnd::NotStored;
-        case IoResult::TimedOut:
+        case client::ServerEnd::TimedOut:
             return ServerEnd::Stalled;
-        case IoResult::Closed:
+        case client::ServerEnd::EndedEarly:
+        case client::ServerEnd::Failed:
             break;
     }
     return ServerEnd::Broken;
@@ -52,9 +53,11 @@ ServerEnd ToServerEnd(IoResult waitedForClose) {
 
 // The same after a write the server did not take: an orderly close is no
 // sign of a stored job there.
-ServerEnd ServerEndWhileSending(ServerConnection& connection, IoResult writeResult) {
-    if (writeResult == IoResult::TimedOut) return ServerEnd::Stalled;
-    ServerEnd end = ToServerEnd(connection.WaitForClose(Deadline::After(kFailureEndPatience)));
+ServerEnd ServerEndWhileSending(platform::PipeConnection& connection,
+                                platform::ErrorCode writeError) {
+    if (writeError == platform::kSemTimeout) return ServerEnd::Stalled;
+    const ServerEnd end =
+        ToServerEnd(client::WaitForServerEnd(connection, Deadline::After(kFailureEndPatienceMs)));
     return end == ServerEnd::NotStored ? end : ServerEnd::Broken;
 }
 
@@ -108,47 +111,51 @@ Refusal JudgeServerEnd(ServerEnd end, bool wholeJobSent, const Job& job) {
 }
 
 // Each job message is one write that must go out within the data time-out.
-class ConnectionSink : public client::MessageSink {
+class PacedSink : public client::MessageSink {
   public:
-    ConnectionSink(ServerConnection& connection, std::chrono::seconds timeout)
+    PacedSink(platform::PipeConnection& connection, std::chrono::seconds timeout)
         : m_connection(connection), m_timeout(timeout) {}
     bool Send(const std::vector<std::uint8_t>& message) override {
-        m_result =
-            m_connection.WriteAll(message.data(), message.size(), Deadline::After(m_timeout));
-        return m_result == IoResult::Done;
+        m_lastError = client::WriteAll(m_connection, message, Deadline::After(m_timeout));
+        return m_lastError == platform::kSuccess;
     }
-    IoResult LastResult() const { return m_result; }
+    platform::ErrorCode LastError() const { return m_lastError; }
 
   private:
-    ServerConnection& m_connection;
+    platform::PipeConnection& m_connection;
     std::chrono::seconds m_timeout;
-    IoResult m_result = IoResult::Done;
+    platform::ErrorCode m_lastError = platform::kSuccess;
 };
 
-// Connects and makes sure the user's own server answers, not a process of
-// someone who got a socket into the user's folder.
-int Connect(const Job& job, ServerConnection& connection) {
-    switch (connection.Connect(job.socketPath, kConnectPatience)) {
-        case ConnectResult::Connected:
-            break;
-        case ConnectResult::NoServer:
+// Connects as every client does (see TakeOnUser for the folder it looks
+// in), which makes sure the user's own server answers, not a process of
+// someone who got a socket into the user's folder, before a byte is sent.
+int Connect(const Job& job, platform::PipeConnection& connection) {
+    client::ConnectPatience patience;
+    patience.retryBudgetMilliseconds = kConnectPatienceMs;
+    patience.busyWaitMilliseconds = kConnectPatienceMs;
+    platform::ErrorCode error = platform::kSuccess;
+    switch (client::ConnectWithRetries(UserPipeName(), patience, connection, error)) {
+        case client::ConnectResult::Connected:
+            return kBackendOk;
+        case client::ConnectResult::UntrustedServer:
+            return Enforce(RefuseUntrustedServer(job.socketPath, job.user));
+        case client::ConnectResult::NoInstance:
+        case client::ConnectResult::StayedBusy:
             Report("ERROR", "The Mossvane server of " + job.user.name + " can't be reached at " +
                                 job.socketPath + "; the job will be tried again later.");
             return kBackendRetry;
-        case ConnectResult::Failed:
-            // The user decides what stands at the socket's name.
-            Report("ERROR", "Can't connect to " + job.socketPath + " (error " +
-                                std::to_string(connection.LastError()) +
-                                "); the job will be tried again later.");
-            return kBackendRetry;
+        case client::ConnectResult::Failed:
+            break;
     }
-    std::uint32_t peerUid = 0;
-    bool peerKnown = connection.PeerUid(peerUid);
-    return Enforce(RefuseServerPeer(peerKnown, peerUid, job.socketPath, job.user));
+    // The user decides what stands at the socket's name.
+    Report("ERROR", "Can't connect to " + job.socketPath + " (error " + std::to_string(error) +
+                        "); the job will be tried again later.");
+    return kBackendRetry;
 }
 
-int ReportNumberExchangeFailure(const Job& job, IoResult result) {
-    if (result == IoResult::TimedOut) {
+int ReportNumberExchangeFailure(const Job& job, platform::ErrorCode error) {
+    if (error == platform::kSemTimeout) {
         Report("ERROR", "No identification number was given within " +
                             Seconds(job.device.numberTimeout) +
                             " (pin-timeout); the job is cancelled.");
@@ -164,14 +171,15 @@ int ReportNumberExchangeFailure(const Job& job, IoResult result) {
 
 int AskForNumber(const Job& job, ParamMap& information) {
     Report("INFO", "Asking " + job.user.name + " for the identification number");
-    ServerConnection connection;
+    platform::PipeConnection connection;
     if (int status = Connect(job, connection); status != kBackendOk) return status;
     std::u16string answer;
-    IoResult result = RequestNumber(connection, Deadline::After(job.device.numberTimeout), answer);
+    const platform::ErrorCode error =
+        client::RequestNumber(connection, answer, Deadline::After(job.device.numberTimeout));
     connection.Close();
-    if (result != IoResult::Done) {
+    if (error != platform::kSuccess) {
         platform::WipeText(answer);
-        return ReportNumberExchangeFailure(job, result);
+        return ReportNumberExchangeFailure(job, error);
     }
     std::u16string number;
     NumberAnswer verdict = client::ReadNumberAnswer(answer, number);
@@ -195,11 +203,11 @@ int AskForNumber(const Job& job, ParamMap& information) {
 }
 
 int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& information) {
-    ServerConnection connection;
+    platform::PipeConnection connection;
     if (int status = Connect(job, connection); status != kBackendOk) return status;
     Report("INFO", "Sending job " + std::to_string(job.arguments.jobId) +
                        " to the Mossvane server of " + job.user.name);
-    ConnectionSink sink(connection, job.device.dataTimeout);
+    PacedSink sink(connection, job.device.dataTimeout);
     StreamReport report = client::StreamJob(input, sink, job.arguments.jobId, information);
     switch (report.result) {
         case StreamResult::ReadFailed:
@@ -212,11 +220,12 @@ int SendTheJob(const Job& job, client::InputSource& input, const ParamMap& infor
             return kBackendCancel;
         case StreamResult::SendFailed:
             return Enforce(
-                JudgeServerEnd(ServerEndWhileSending(connection, sink.LastResult()), false, job));
+                JudgeServerEnd(ServerEndWhileSending(connection, sink.LastError()), false, job));
         case StreamResult::Sent:
             break;
     }
-    ServerEnd end = ToServerEnd(connection.WaitForClose(Deadline::After(job.device.dataTimeout)));
+    const ServerEnd end =
+        ToServerEnd(client::WaitForServerEnd(connection, Deadline::After(job.device.dataTimeout)));
     if (int status = Enforce(JudgeServerEnd(end, true, job)); status != kBackendOk) return status;
     Report("INFO", "Job sent: " + std::to_string(report.dataBytes) + " bytes" +
                        (report.markerAdded ? ", end-of-job marker added" : ""));

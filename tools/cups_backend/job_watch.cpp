@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "backend_status.h"
-#include "deadline.h"
+#include "client/deadline.h"
 
 namespace mossvane::cups {
 
@@ -52,7 +52,7 @@ WatchedEnd ToWatchedEnd(int status) {
 
 // The signals stay blocked here and are taken with sigtimedwait, so none
 // can slip in between a check and the wait.
-WatchedEnd WaitForChild(pid_t child, const sigset_t& signals, const Deadline& deadline) {
+WatchedEnd WaitForChild(pid_t child, const sigset_t& signals, const client::Deadline& deadline) {
     for (;;) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child) return ToWatchedEnd(status);
@@ -60,8 +60,8 @@ WatchedEnd WaitForChild(pid_t child, const sigset_t& signals, const Deadline& de
             EndChild(child);
             return {WatchedEnd::Kind::DeadlinePassed, 0};
         }
-        int left = deadline.RemainingMilliseconds();
-        timespec wait{left / 1000, (left % 1000) * 1000000L};
+        const std::uint32_t left = deadline.RemainingMilliseconds();
+        timespec wait{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
         if (sigtimedwait(&signals, nullptr, &wait) == SIGTERM) EndByTermination(child);
     }
 }
@@ -75,7 +75,7 @@ WatchedEnd RunWatched(const std::function<int()>& job, std::chrono::seconds limi
     sigset_t signals = WatchedSignals();
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &signals, &previous);
-    Deadline deadline = Deadline::After(limit);
+    const client::Deadline deadline = client::Deadline::After(limit);
     s_watcher = getpid();
     pid_t child = fork();
     if (child < 0) {

@@ -123,7 +123,14 @@ int TakeOnUser(const Job& job, Access access) {
     EndWithWatcher();
     Report("DEBUG", "Acting for " + job.user.name + " as " + DescribeIdentity());
     FolderVerdict folder = JudgeRuntimeFolder(InspectFolder(job.runtimeFolder), job.user.uid);
-    return Enforce(RefuseRuntimeFolder(folder, job.runtimeFolder, job.user));
+    if (int status = Enforce(RefuseRuntimeFolder(folder, job.runtimeFolder, job.user));
+        status != kBackendOk) {
+        return status;
+    }
+    // The user's runtime folder, as a session of theirs has it: every client
+    // finds the user's socket there and checks it the same way.
+    return setenv("XDG_RUNTIME_DIR", job.runtimeFolder.c_str(), 1) == 0 ? kBackendOk
+                                                                        : kBackendFailed;
 }
 
 // In the child: the job, as its user.

@@ -70,12 +70,10 @@ Refusal RefuseRuntimeFolder(FolderVerdict verdict, std::string_view folder,
     return Refuse(status, DescribeFolderVerdict(verdict, folder, user.name));
 }
 
-Refusal RefuseServerPeer(bool peerKnown, std::uint32_t peerUid, std::string_view socketPath,
-                         const UserRecord& user) {
-    if (peerKnown && peerUid == user.uid) return {};
-    std::string who = peerKnown ? "user id " + std::to_string(peerUid) : "an unknown user";
-    return Refuse(kBackendCancel, "The socket " + std::string(socketPath) + " is served by " + who +
-                                      ", not by " + Quoted(user.name) + "; the job is cancelled.");
+Refusal RefuseUntrustedServer(std::string_view socketPath, const UserRecord& user) {
+    return Refuse(kBackendCancel, "The socket " + std::string(socketPath) + " is not the own of " +
+                                      Quoted(user.name) +
+                                      " or is served by another user; the job is cancelled.");
 }
 
 }  // namespace mossvane::cups

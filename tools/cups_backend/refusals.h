@@ -33,8 +33,9 @@ Refusal RefuseUnprovenOwner(const UserRecord& user, OwnerProof proof, std::strin
 // the user's own and closed to others cancels it.
 Refusal RefuseRuntimeFolder(FolderVerdict verdict, std::string_view folder, const UserRecord& user);
 
-// A server that runs as anyone but the job user: the job is cancelled.
-Refusal RefuseServerPeer(bool peerKnown, std::uint32_t peerUid, std::string_view socketPath,
-                         const UserRecord& user);
+// A socket that is not the job user's own, or a server that runs as anyone
+// but the job user (the client side refuses both before it sends a byte):
+// the job is cancelled.
+Refusal RefuseUntrustedServer(std::string_view socketPath, const UserRecord& user);
 
 }  // namespace mossvane::cups
