@@ -125,7 +125,7 @@ namespace {
 // by the golden ratio so that the ids of processes started one after another
 // land far apart, plus a count of the jobs of this process, which keeps its
 // own jobs apart. The digits above them come from the clock.
-constexpr std::uint32_t kFileNumberModulus = 10000;  // The server's kJobNumberModulus.
+constexpr std::uint32_t kFileNumberModulus = kJobNumberModulus;
 constexpr std::uint32_t kProcessSpread = 6181;
 constexpr std::uint32_t kClockPartLimit = UINT32_MAX / kFileNumberModulus;
 

@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/spool_files.h"
 #include "platform/system_info.h"
+#include "wire/wire_format.h"
 
 namespace mossvane {
 
@@ -20,9 +21,6 @@ inline constexpr char16_t kPrintDataFolderName[] = u"PlugInPrnData";
 
 inline constexpr char16_t kJobFileExtension[] = u".prn";
 inline constexpr char16_t kJobInfoExtension[] = u".info";
-
-// Job numbers appear in file names modulo this.
-inline constexpr std::uint32_t kJobNumberModulus = 10000;
 
 // The data folder for the next job: "PrintFolderPath" when it has data, else
 // the default folder, created as needed. kSuccess (the folder may then be

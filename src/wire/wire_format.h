@@ -26,8 +26,10 @@ inline constexpr std::uint8_t CREATE_JOB_CMD = 1;
 inline constexpr std::uint8_t WRITE_JOB_CMD = 2;
 inline constexpr std::uint8_t END_JOB_CMD = 3;
 
-// The job number at the start of a CREATE_JOB_CMD payload.
+// The job number at the start of a CREATE_JOB_CMD payload. Only the number
+// modulo kJobNumberModulus names the job's files, beside the UTC second.
 inline constexpr std::size_t kJobNumberSize = 4;
+inline constexpr std::uint32_t kJobNumberModulus = 10000;
 
 // The Printer Job Language's Universal Exit Language command: ESC "%-12345X".
 // A job's print data ends with it.
