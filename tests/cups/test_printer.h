@@ -18,8 +18,6 @@ class TestPrinter {
   public:
     // Why it can't run here, or empty.
     static std::string WhyUnavailable();
-    // A loopback port nobody listens on now.
-    static int FreePort();
 
     // holdsJobs: it lists job-password-supported (20) and the encryptions
     // none and sha2-256, as a printer that holds jobs does. Its files go
@@ -30,8 +28,7 @@ class TestPrinter {
     // Starts it and waits until it takes connections; empty or the reason.
     std::string Start();
     std::string Uri() const;
-    // The SHA-256 of its certificate, read the way the manual page tells
-    // an administrator to.
+    // The SHA-256 of its certificate, read the way the manual page tells.
     std::string Fingerprint() const;
     std::string Log() const;
     std::vector<std::filesystem::path> Documents() const;

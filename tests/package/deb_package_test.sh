@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# Checks the Debian packages that `make package` made (scripts/build-deb):
-# lintian on the .changes, source and binaries (no error, no warning but the
-# overridden ones), and hardening-check on the programs; then installs them,
-# checks where their files went, drives the installed programs in a private
-# sandbox (a request, a job, a stop by SIGTERM) and removes the packages
-# again. Installing needs root (or sudo without a password); without either
-# that part is skipped.
+# Checks the source and binary packages `make package` made with lintian (no error,
+# no warning but the overridden ones) and its programs with hardening-check;
+# then installs them, checks where their files went, drives the installed
+# programs in a private sandbox (a request, a job, a stop by SIGTERM) and
+# removes the packages again. Installing needs root (or sudo without a
+# password); without either that part is skipped.
 #   tests/package/deb_package_test.sh <package output folder>
 set -euo pipefail
 # Absolute, as the checks below change the working folder.
@@ -40,17 +39,13 @@ command -v lintian >/dev/null || fail "lintian is missing (scripts/setup install
 command -v hardening-check >/dev/null || fail "hardening-check is missing (Debian: devscripts)"
 changes=$(ls "$build"/mossvane_*.changes 2>/dev/null | head -n 1)
 [ -n "$changes" ] || fail "no .changes in $build (make package makes it)"
-# One run over the source package and every binary package, -dbgsym too.
-# Overridden tags don't count (each override says why); the informational
-# and pedantic tags are shown, and were read. (lintian 2.116 fails with
-# --show-overrides on an overridden warning, so the levels are read from its
-# output.)
+# One run over the source and every binary package (-dbgsym too). Overridden
+# tags don't count (each override says why); the informational and pedantic
+# ones are shown, and were read. (lintian 2.116 fails with --show-overrides
+# on an overridden warning, so the levels are read from its output.)
 lint=$(lintian --fail-on none -I --pedantic --show-overrides --tag-display-limit 0 "$changes" 2>&1) ||
-    fail "lintian could not check $(basename "$changes"):
-$lint"
-faults=$(grep -E '^(E|W):' <<<"$lint" || true)
-[ -z "$faults" ] || fail "lintian finds fault with the packages:
-$faults"
+    fail "lintian could not check $(basename "$changes"): $lint"
+! grep -E '^(E|W):' <<<"$lint" || fail "lintian finds fault with the packages (above)"
 ok "lintian: no error, no warning in $(basename "$changes") and the packages it lists; overridden:
 $(grep '^O:' <<<"$lint" || echo '(none)')
 informational and pedantic, read:
