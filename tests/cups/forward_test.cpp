@@ -59,10 +59,10 @@ class ForwardTest : public TwoUserCupsTest {
 
 TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
     m_printer = std::make_unique<TestPrinter>(true);
-    ASSERT_EQ(m_printer->Start(), "");
-    ASSERT_EQ(s_cups->AddQueue(kForwardQueue,
-                               Forwarding(m_printer->Uri(), m_printer->Fingerprint()), true),
-              "");
+    ASSERT_EQ(m_printer->error, "");
+    ASSERT_EQ(
+        s_cups->AddQueue(kForwardQueue, Forwarding(m_printer->uri, m_printer->Fingerprint()), true),
+        "");
     std::string data(300000, '\0'), output;
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
     int jobId = Print(kForwardQueue, &Alice(), "", data, output);
@@ -120,8 +120,8 @@ TEST_P(ForwardRefusalTest, EndsTheJobBeforeAnyoneIsAsked) {
     std::string pin(64, '0'), output;
     if (param.printerRuns) {
         m_printer = std::make_unique<TestPrinter>(param.holdsJobs);
-        ASSERT_EQ(m_printer->Start(), "");
-        printerUri = m_printer->Uri();
+        ASSERT_EQ(m_printer->error, "");
+        printerUri = m_printer->uri;
         if (param.rightPin) pin = m_printer->Fingerprint();
     }
     fs::path input = Home(Alice()) / "input.prn";

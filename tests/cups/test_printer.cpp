@@ -38,19 +38,10 @@ std::string TestPrinter::WhyUnavailable() {
     return "";
 }
 
-TestPrinter::TestPrinter(bool holdsJobs) : m_holdsJobs(holdsJobs), m_port(FreeLoopbackPort()) {
+TestPrinter::TestPrinter(bool holdsJobs) : m_port(FreeLoopbackPort()) {
     char pattern[] = "/tmp/mossvane-printer-XXXXXX";
     m_folder = mkdtemp(pattern);
-}
-
-TestPrinter::~TestPrinter() {
-    if (m_printer) m_printer->Stop(5s);
-    if (m_bus) m_bus->Stop(5s);
-    std::error_code ignored;
-    fs::remove_all(m_folder, ignored);
-}
-
-std::string TestPrinter::Start() {
+    uri = "ipps://localhost:" + std::to_string(m_port) + "/ipp/print";
     fs::create_directories(m_folder / "keys");
     fs::create_directories(m_folder / "spool");
     const std::string bus = "unix:path=" + (m_folder / "bus").string();
@@ -59,14 +50,15 @@ std::string TestPrinter::Start() {
     options.output = (m_folder / "bus.log").string();
     m_bus = Process::Start(kDbusDaemon, options);
     if (!testing::WaitUntil([&] { return fs::exists(m_folder / "bus"); }, testing::kStartTimeout)) {
-        return "dbus-daemon did not start: " + ReadFile(options.output);
+        error = "dbus-daemon did not start: " + ReadFile(options.output);
+        return;
     }
     // clang-format off
     options.arguments = {kIppEvePrinter, "-vv", "-r", "off", "-n", "localhost", "-k", "-c",
         "/bin/true", "-p", std::to_string(m_port), "-K", (m_folder / "keys").string(),
         "-d", (m_folder / "spool").string()};
     // clang-format on
-    if (m_holdsJobs) {
+    if (holdsJobs) {
         std::ofstream(m_folder / "attributes.conf")
             << "ATTR integer job-password-supported 20\n"
                "ATTR keyword job-password-encryption-supported none,sha2-256\n";
@@ -77,12 +69,16 @@ std::string TestPrinter::Start() {
     options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + bus, "HOME=" + m_folder.string(), "LANG=C"};
     options.output = (m_folder / "printer.log").string();
     m_printer = Process::Start(kIppEvePrinter, options);
-    if (testing::WaitUntil([&] { return Accepts(m_port); }, testing::kStartTimeout)) return "";
-    return "ippeveprinter did not start: " + Log();
+    if (!testing::WaitUntil([&] { return Accepts(m_port); }, testing::kStartTimeout)) {
+        error = "ippeveprinter did not start: " + Log();
+    }
 }
 
-std::string TestPrinter::Uri() const {
-    return "ipps://localhost:" + std::to_string(m_port) + "/ipp/print";
+TestPrinter::~TestPrinter() {
+    if (m_printer) m_printer->Stop(5s);
+    if (m_bus) m_bus->Stop(5s);
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
 }
 
 std::string TestPrinter::Fingerprint() const {

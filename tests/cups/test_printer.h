@@ -19,15 +19,14 @@ class TestPrinter {
     // Why it can't run here, or empty.
     static std::string WhyUnavailable();
 
-    // holdsJobs: it lists job-password-supported (20) and the encryptions
-    // none and sha2-256, as a printer that holds jobs does. Its files go
-    // into a folder of its own, removed with it.
+    // Starts it in a folder of its own (removed with it) and waits until it
+    // takes connections. holdsJobs: it lists job-password-supported (20) and
+    // the encryptions none and sha2-256, as a printer that holds jobs does.
     explicit TestPrinter(bool holdsJobs);
     ~TestPrinter();
 
-    // Starts it and waits until it takes connections; empty or the reason.
-    std::string Start();
-    std::string Uri() const;
+    std::string error;  // Why it did not start, or empty.
+    std::string uri;
     // The SHA-256 of its certificate, read the way the manual page tells.
     std::string Fingerprint() const;
     std::string Log() const;
@@ -35,7 +34,6 @@ class TestPrinter {
 
   private:
     std::filesystem::path m_folder;
-    bool m_holdsJobs;
     int m_port;
     std::unique_ptr<Process> m_bus;
     std::unique_ptr<Process> m_printer;
