@@ -261,9 +261,6 @@ class UntrustedEndTest : public StandInServerTest, public ::testing::WithParamIn
         std::string name = GetParam().name;
         fs::path folder = UserRuntime(Alice());
         if (name == "NotAuthenticated") environment.clear();
-        if (name == "AuthenticatedByPassword") {
-            environment = {"AUTH_USERNAME=" + Alice().Name(), "AUTH_PASSWORD=Pw-4711"};
-        }
         if (name == "AuthenticatedAsAnotherUser") environment = AuthenticatedBy(Bob());
         if (name == "FromAnotherHost") options = "job-originating-host-name=192.0.2.7";
         if (name == "HostNotNamed") options = "";
@@ -314,7 +311,6 @@ TEST_P(UntrustedEndTest, NothingIsSent) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UntrustedEndTest,
     ::testing::Values(TrustCase{"NotAuthenticated", 5, "printer-op-policy=authenticated"},
-                      TrustCase{"AuthenticatedByPassword", 5, "by a password"},
                       TrustCase{"AuthenticatedAsAnotherUser", 5,
                                 "CUPS authenticated someone other"},
                       TrustCase{"FromAnotherHost", 5, "submitted from another host"},

@@ -164,37 +164,6 @@ warnings+=$(MANWIDTH=80 man --warnings -l /usr/share/man/man8/mossvane-backend.8
 [ -z "$warnings" ] || fail "the manual pages have faults: $warnings"
 ok "manual pages"
 
-# The client library and what building against it needs, as two packages:
-# installed, and the example built against them, before the server starts
-# below, which ends after ten idle seconds.
-library_debs=$(ls "$build"/libmossvane-client0_*.deb "$build"/libmossvane-client-dev_*.deb 2>/dev/null) ||
-    fail "no libmossvane-client0 or libmossvane-client-dev package in $build"
-# shellcheck disable=SC2046
-if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_debs) \
-    >"$sandbox/apt-lib.log" 2>&1; then
-    cat "$sandbox/apt-lib.log" >&2
-    fail "apt-get could not install the client library packages"
-fi
-library=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmossvane-client.so.0
-dpkg -L libmossvane-client0 | grep -qx "$library" ||
-    fail "libmossvane-client0 lacks $library"
-dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
-    fail "libmossvane-client0 holds development files"
-readelf -d "$library" | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
-    fail "the library's soname is not libmossvane-client.so.0"
-exported=$(nm -D --defined-only "$library" | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
-[ -z "$exported" ] || fail "the library exports more than its API: $exported"
-cc -std=c11 -Wall -Werror -o "$sandbox/client_example" "$source_root/examples/send_with_number.c" \
-    $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"
-# Every manual page of the API the development package holds.
-api_pages=$(dpkg -L libmossvane-client-dev | grep '^/usr/share/man/man3/.*\.3\.gz$' || true)
-[ -n "$api_pages" ] || fail "the API's manual pages are missing"
-for page in $api_pages; do
-    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
-    [ -z "$warnings" ] || fail "the API's manual page $page has faults: $warnings"
-done
-ok "client library packages: soname, exports, pkg-config, manual pages"
-
 # --- Run the installed programs in a sandbox -------------------------------
 export XDG_RUNTIME_DIR=$sandbox/run XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data
 export MOSSVANE_MACHINE_REG=$sandbox/machine.reg
@@ -224,11 +193,6 @@ grep -q '<user>alice</user>' "$(find "$XDG_DATA_HOME" -name '*0007.info')" ||
     fail "the .info file lacks the job information"
 ok "a job leaves its .prn and .info files"
 
-./client_example page.prn >client.out 2>&1 && fail "the example sent a job without a number"
-grep -q 'the user gave no identification number' client.out ||
-    fail "the example did not reach the server: $(cat client.out)"
-ok "the example built against the packages reaches the server"
-
 kill -TERM "$server_pid"
 status=0
 wait "$server_pid" || status=$?
@@ -236,6 +200,35 @@ server_pid=""
 [ "$status" = 0 ] || fail "the server ended with status $status after SIGTERM"
 [ ! -e "$socket" ] || fail "the server left its socket file behind"
 ok "SIGTERM ends the server cleanly"
+
+# The client library and what building against it needs, as two packages.
+library_debs=$(ls "$build"/libmossvane-client0_*.deb "$build"/libmossvane-client-dev_*.deb 2>/dev/null) ||
+    fail "no libmossvane-client0 or libmossvane-client-dev package in $build"
+# shellcheck disable=SC2046
+if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_debs) \
+    >"$sandbox/apt-lib.log" 2>&1; then
+    cat "$sandbox/apt-lib.log" >&2
+    fail "apt-get could not install the client library packages"
+fi
+library=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmossvane-client.so.0
+dpkg -L libmossvane-client0 | grep -qx "$library" ||
+    fail "libmossvane-client0 lacks $library"
+dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
+    fail "libmossvane-client0 holds development files"
+readelf -d "$library" | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
+    fail "the library's soname is not libmossvane-client.so.0"
+exported=$(nm -D --defined-only "$library" | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
+[ -z "$exported" ] || fail "the library exports more than its API: $exported"
+cc -std=c11 -Wall -Werror -o client_example "$source_root/examples/send_with_number.c" \
+    $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"
+# Every manual page of the API the development package holds.
+api_pages=$(dpkg -L libmossvane-client-dev | grep '^/usr/share/man/man3/.*\.3\.gz$' || true)
+[ -n "$api_pages" ] || fail "the API's manual pages are missing"
+for page in $api_pages; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "the API's manual page $page has faults: $warnings"
+done
+ok "client library packages: soname, exports, pkg-config, manual pages"
 
 # A display that does not answer: the dialog helper beside the real program
 # runs, says so, and the request is cancelled.
@@ -248,10 +241,13 @@ answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server2.debug)"
 grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a working display answered: $answer"
 grep -q "mossvane-dialog: cannot open a display: DISPLAY \":$display\"" server2.debug ||
     fail "the dialog helper beside the program did not run: $(cat server2.debug)"
+./client_example page.prn >client.out 2>&1 && fail "the example sent a job without a number"
+grep -q 'the user gave no identification number' client.out ||
+    fail "the example did not reach the server: $(cat client.out)"
 kill -TERM "$server_pid"
 wait "$server_pid" || true
 server_pid=""
-ok "the installed server runs its dialog helper"
+ok "the installed server runs its dialog helper; the example built against the packages reaches it"
 cd /
 
 # --- Remove ----------------------------------------------------------------
