@@ -256,11 +256,6 @@ mossvane_status CallBeside(const SideCase& param, mossvane_job* job) {
     return MOSSVANE_SYSTEM_ERROR;
 }
 
-std::int64_t MillisecondsIntoTheSecond() {
-    using namespace std::chrono;
-    return (system_clock::now().time_since_epoch() % seconds(1)) / milliseconds(1);
-}
-
 class ClientApiSideTest : public ClientApiTest, public ::testing::WithParamInterface<SideCase> {};
 
 TEST_P(ClientApiSideTest, OnlyAStoredJobIsReportedAsSent) {
@@ -268,7 +263,10 @@ TEST_P(ClientApiSideTest, OnlyAStoredJobIsReportedAsSent) {
     ASSERT_TRUE(server);
     const std::filesystem::path prints = UsePrintFolder();
     // Both jobs of a case must fall into one second to share a file name.
-    ASSERT_TRUE(WaitUntil([] { return MillisecondsIntoTheSecond() < 200; }, kStartTimeout));
+    const auto early = [] {
+        return std::chrono::system_clock::now().time_since_epoch() % 1s < 200ms;
+    };
+    ASSERT_TRUE(WaitUntil(early, kStartTimeout));
     mossvane_job* job = nullptr;
     ASSERT_EQ(KeepingErrno([&] { return mossvane_job_open(&job, 10007, kPatientMs); }),
               MOSSVANE_OK);

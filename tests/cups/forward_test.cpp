@@ -19,22 +19,17 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kNumber[] = "90417263";
-constexpr char16_t kAnswer[] = u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n";
 // What sha256sum prints for the number, worked out apart from the backend.
 constexpr char kNumberSha256[] = "d7429495c7e960dcff33a93b0de0cfe2d174c381365875349e1ea96b2e56e55e";
 constexpr char kForwardQueue[] = "mossvane-forward";
 
 // The hashed number as the printer's log shows an octetString.
 std::string HashAsLogged() {
-    std::string bytes;
-    for (std::size_t i = 0; i < 64; i += 2) {
-        bytes += static_cast<char>(std::stoi(std::string(kNumberSha256 + i, 2), nullptr, 16));
-    }
+    char bytes[32], text[256];
+    for (int i = 0; i < 32; ++i) bytes[i] = std::stoi(std::string(kNumberSha256 + 2 * i, 2), 0, 16);
     ipp_t* message = ippNew();
-    ipp_attribute_t* value = ippAddOctetString(message, IPP_TAG_OPERATION, "job-password",
-                                               bytes.data(), static_cast<int>(bytes.size()));
-    char text[256];
-    ippAttributeString(value, text, sizeof text);
+    ippAttributeString(ippAddOctetString(message, IPP_TAG_OPERATION, "job-password", bytes, 32),
+                       text, sizeof text);
     ippDelete(message);
     return text;
 }
@@ -45,46 +40,38 @@ class ForwardTest : public TwoUserCupsTest {
         TwoUserCupsTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         if (std::string why = TestPrinter::WhyUnavailable(); !why.empty()) GTEST_SKIP() << why;
+        // Alice's server, as a stand-in that gives the number.
+        m_server.emplace(SocketPath(Alice()),
+                         FakeServerOptions{.answer = u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n",
+                                           .uid = Alice().Uid(),
+                                           .gid = Alice().Gid()});
     }
 
-    // Starts a printer; the device URI that forwards to it, pinned.
-    std::string StartPrinter(bool holdsJobs) {
-        m_printer = std::make_unique<TestPrinter>(holdsJobs);
-        EXPECT_EQ(m_printer->Start(), "");
-        return Forwarding(m_printer->Uri(), m_printer->Fingerprint());
-    }
-
+    // The device URI that forwards to the printer, pinned to `pin`.
     static std::string Forwarding(const std::string& printerUri, const std::string& pin) {
         return "mossvane:/?forward=" + printerUri + "&forward-cert=" + pin +
                "&forward-format=image/pwg-raster";
     }
 
-    // Alice's server, as a stand-in that gives the number.
-    FakeServerOptions AnsweringForAlice() {
-        FakeServerOptions options;
-        options.answer = kAnswer;
-        options.uid = Alice().Uid();
-        options.gid = Alice().Gid();
-        return options;
-    }
-
+    std::optional<FakeServer> m_server;
     std::unique_ptr<TestPrinter> m_printer;
 };
 
 TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
-    std::string uri = StartPrinter(true);
-    FakeServer server(SocketPath(Alice()), AnsweringForAlice());
-    ASSERT_EQ(s_cups->AddQueue(kForwardQueue, uri, true), "");
-    std::string data(300000, '\0');
+    m_printer = std::make_unique<TestPrinter>(true);
+    ASSERT_EQ(m_printer->error, "");
+    ASSERT_EQ(
+        s_cups->AddQueue(kForwardQueue, Forwarding(m_printer->uri, m_printer->Fingerprint()), true),
+        "");
+    std::string data(300000, '\0'), output;
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
-    std::string output;
     int jobId = Print(kForwardQueue, &Alice(), "", data, output);
     ASSERT_NE(jobId, 0) << output;
     BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
     std::vector<std::string> log = s_cups->JobLog(jobId);
     ASSERT_TRUE(end.ended) << JoinLines(log);
     EXPECT_EQ(end.status, 0) << JoinLines(log);
-    EXPECT_EQ(server.Request(), u"@=GETINFO");
+    EXPECT_EQ(m_server->Request(), u"@=GETINFO");
     // The test printer prints at once, which the backend must not hide.
     EXPECT_TRUE(LogHas(log, "The printer did not hold the job")) << JoinLines(log);
 
@@ -97,12 +84,12 @@ TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
     ASSERT_EQ(documents.size(), 1u);
     EXPECT_TRUE(ReadFile(documents[0].string()) == data);
 
-    // Not in cupsd's logs (at debug level), spool, cache or state.
+    // Not in cupsd's logs (at debug level), spool, cache or state; Alice's
+    // home holds only the two folders the test made.
     for (const fs::directory_entry& file : fs::recursive_directory_iterator(s_cups->Folder())) {
         if (!file.is_regular_file()) continue;
         EXPECT_EQ(ReadFile(file.path().string()).find(kNumber), std::string::npos) << file.path();
     }
-    // Alice's home holds only the folders the test made.
     std::size_t entries = 0;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(Home(Alice()))) {
         EXPECT_TRUE(entry.is_directory()) << entry.path();
@@ -112,10 +99,7 @@ TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
 }
 
 struct RefusalCase {
-    const char* name;
-    bool holdsJobs;
-    bool printerRuns;
-    bool rightPin;
+    const char* name;  // Each case breaks one thing: the printer's, the port's, the pin's.
     int status;
     const char* message;
 };
@@ -128,41 +112,37 @@ class ForwardRefusalTest : public ForwardTest, public ::testing::WithParamInterf
 
 // Run as CUPS runs the backend for Alice's authenticated job.
 TEST_P(ForwardRefusalTest, EndsTheJobBeforeAnyoneIsAsked) {
-    const RefusalCase& param = GetParam();
-    std::string printerUri = "ipps://localhost:" + std::to_string(TestPrinter::FreePort()) + "/ipp";
-    std::string pin(64, '0');
-    if (param.printerRuns) {
-        m_printer = std::make_unique<TestPrinter>(param.holdsJobs);
-        ASSERT_EQ(m_printer->Start(), "");
-        printerUri = m_printer->Uri();
-        if (param.rightPin) pin = m_printer->Fingerprint();
+    const std::string name = GetParam().name;
+    std::string printerUri = "ipps://localhost:" + std::to_string(FreeLoopbackPort()) + "/ipp";
+    std::string pin(64, '0'), output;
+    if (name != "ClosedPort") {
+        m_printer = std::make_unique<TestPrinter>(name != "PrinterThatCantHoldJobs");
+        ASSERT_EQ(m_printer->error, "");
+        printerUri = m_printer->uri;
+        if (name != "WrongCertificate") pin = m_printer->Fingerprint();
     }
-    FakeServer server(SocketPath(Alice()), AnsweringForAlice());
     fs::path input = Home(Alice()) / "input.prn";
     WriteFile(input, "data");
-    std::string uri = Forwarding(printerUri, pin);
-    std::string output;
-    int status = RunToEnd(BackendProgram(),
-                          BackendOptions(uri,
-                                         {"77", Alice().Name(), "Form", "1",
-                                          "job-originating-host-name=localhost", input.string()},
-                                         AuthenticatedBy(Alice())),
-                          output, kJobTimeout);
-    EXPECT_EQ(status, param.status) << output;
-    EXPECT_NE(output.find(param.message), std::string::npos) << output;
-    EXPECT_EQ(server.Request(), u"");
+    std::vector<std::string> arguments = {
+        "77", Alice().Name(), "Form", "1", "job-originating-host-name=localhost", input.string()};
+    EXPECT_EQ(
+        RunToEnd(BackendProgram(),
+                 BackendOptions(Forwarding(printerUri, pin), arguments, AuthenticatedBy(Alice())),
+                 output, kJobTimeout),
+        GetParam().status)
+        << output;
+    EXPECT_NE(output.find(GetParam().message), std::string::npos) << output;
+    EXPECT_EQ(m_server->Request(), u"");
     std::string printerLog = m_printer ? m_printer->Log() : "";
     EXPECT_EQ(printerLog.find("operation-id=Create-Job"), std::string::npos) << printerLog;
 }
 
-INSTANTIATE_TEST_SUITE_P(Printers, ForwardRefusalTest,
-                         ::testing::Values(RefusalCase{"PrinterThatCantHoldJobs", false, true, true,
-                                                       4, "can't hold a job"},
-                                           RefusalCase{"ClosedPort", true, false, false, 6,
-                                                       "tried again later"},
-                                           RefusalCase{"WrongCertificate", true, true, false, 4,
-                                                       "not the one forward-cert names"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Printers, ForwardRefusalTest,
+    ::testing::Values(RefusalCase{"PrinterThatCantHoldJobs", 4, "can't hold a job"},
+                      RefusalCase{"ClosedPort", 6, "tried again later"},
+                      RefusalCase{"WrongCertificate", 4, "not the one forward-cert names"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace mossvane::cups::test

@@ -29,7 +29,8 @@ void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
-// A loopback port nobody listens on now (cupsd takes it a moment later).
+}  // namespace
+
 int FreeLoopbackPort() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -39,8 +40,6 @@ int FreeLoopbackPort() {
     close(fd);
     return ntohs(address.sin_port);
 }
-
-}  // namespace
 
 std::string PrivateCups::WhyUnavailable() {
     if (geteuid() != 0) return "cupsd runs backends as root only when it runs as root";
@@ -179,24 +178,20 @@ int PrivateCups::Print(const std::string& queue, const Submitter& submitter,
         arguments.insert(arguments.end(), {"-U", submitter.claimedName});
     }
     arguments.push_back(file);
-    output = RunTool(kLp, arguments, exitCode, submitter.uid, submitter.gid);
-    std::smatch match;
-    if (exitCode != 0 || !std::regex_search(output, match, std::regex(queue + "-([0-9]+)"))) {
-        return 0;
+    std::string jobId = queue + "-([0-9]+)";
+    if (submitter.password.empty()) {
+        output = RunTool(kLp, arguments, exitCode, submitter.uid, submitter.gid);
+    } else {
+        output = RunTool(kIpptool,
+                         {"-tv", "-f", file,
+                          "ipp://" + submitter.claimedName + ":" + submitter.password +
+                              "@127.0.0.1:" + std::to_string(m_tcpPort) + "/printers/" + queue,
+                          "print-job.test"},
+                         exitCode);
+        jobId = R"(job-id \(integer\) = ([0-9]+))";
     }
-    return std::stoi(match[1]);
-}
-
-int PrivateCups::PrintWithPassword(const std::string& queue, const std::string& user,
-                                   const std::string& password, const std::string& file,
-                                   std::string& output) {
-    int exitCode = 0;
-    std::string uri = "ipp://" + user + ":" + password + "@127.0.0.1:" + std::to_string(m_tcpPort) +
-                      "/printers/" + queue;
-    output = RunTool(kIpptool, {"-tv", "-f", file, uri, "print-job.test"}, exitCode);
     std::smatch match;
-    if (exitCode != 0 ||
-        !std::regex_search(output, match, std::regex(R"(job-id \(integer\) = ([0-9]+))"))) {
+    if (exitCode != 0 || !std::regex_search(output, match, std::regex(jobId))) {
         return 0;
     }
     return std::stoi(match[1]);
@@ -237,9 +232,8 @@ BackendEnd PrivateCups::WaitForBackendEnd(int jobId, std::chrono::milliseconds t
 
 bool PrivateCups::IsEnabled(const std::string& queue) const {
     int exitCode = 0;
-    std::string state = RunTool(kLpstat, {"-p", queue}, exitCode);
-    return exitCode == 0 && state.find("printer " + queue + " ") != std::string::npos &&
-           state.find("disabled") == std::string::npos;
+    // "printer q is idle.  enabled since ...", or "printer q disabled since ...".
+    return RunTool(kLpstat, {"-p", queue}, exitCode).find(" enabled since") != std::string::npos;
 }
 
 bool PrivateCups::IsPending(const std::string& queue, int jobId) const {

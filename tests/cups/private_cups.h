@@ -15,6 +15,9 @@
 
 namespace mossvane::cups::test {
 
+// A loopback port nobody listens on now (its user takes it a moment later).
+int FreeLoopbackPort();
+
 // What the backend reports when it is done with a job.
 struct BackendEnd {
     bool ended = false;
@@ -47,20 +50,15 @@ class PrivateCups {
     // Who submits a job: lp runs as this user (root when absent) and claims
     // the name given with -U (none when empty).
     struct Submitter {
-        std::optional<uid_t> uid;
+        std::optional<uid_t> uid{};
         gid_t gid = 0;
         std::string claimedName;
+        std::string password{};  // If set, ipptool prints as claimedName over TCP, with Basic.
     };
 
     // lp -d queue [-U name] -t title file; the job id, or 0 with output set.
     int Print(const std::string& queue, const Submitter& submitter, const std::string& title,
               const std::string& file, std::string& output);
-
-    // Prints over loopback TCP with Basic authentication (ipptool, as the
-    // user with that password); the job id, or 0 with output set.
-    int PrintWithPassword(const std::string& queue, const std::string& user,
-                          const std::string& password, const std::string& file,
-                          std::string& output);
 
     // Waits until cupsd logs the end of the job's backend.
     BackendEnd WaitForBackendEnd(int jobId, std::chrono::milliseconds timeout) const;

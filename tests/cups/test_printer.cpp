@@ -1,12 +1,11 @@
 #include "test_printer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <cups/http.h>
 #include <unistd.h>
 
 #include <fstream>
 
+#include "private_cups.h"
 #include "server_harness.h"
 
 namespace mossvane::cups::test {
@@ -19,25 +18,12 @@ namespace {
 constexpr char kIppEvePrinter[] = "/usr/sbin/ippeveprinter";
 constexpr char kDbusDaemon[] = "/usr/bin/dbus-daemon";
 constexpr char kOpenssl[] = "/usr/bin/openssl";
-constexpr char kHoldingAttributes[] =
-    "ATTR integer job-password-supported 20\n"
-    "ATTR keyword job-password-encryption-supported none,sha2-256\n";
-
-// Binds to the port (0: any free one) on the loopback address; the socket.
-int BindLoopback(int port, sockaddr_in& address) {
-    address = sockaddr_in{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-}
 
 bool Accepts(int port) {
-    sockaddr_in address{};
-    int fd = BindLoopback(port, address);
-    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
+    http_t* http = httpConnect2("127.0.0.1", port, nullptr, AF_INET, HTTP_ENCRYPTION_IF_REQUESTED,
+                                1, 1000, nullptr);
+    httpClose(http);
+    return http != nullptr;
 }
 
 }  // namespace
@@ -52,49 +38,30 @@ std::string TestPrinter::WhyUnavailable() {
     return "";
 }
 
-int TestPrinter::FreePort() {
-    sockaddr_in address{};
-    int fd = BindLoopback(0, address);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-TestPrinter::TestPrinter(bool holdsJobs) : m_holdsJobs(holdsJobs), m_port(FreePort()) {
+TestPrinter::TestPrinter(bool holdsJobs) : m_port(FreeLoopbackPort()) {
     char pattern[] = "/tmp/mossvane-printer-XXXXXX";
     m_folder = mkdtemp(pattern);
-}
-
-TestPrinter::~TestPrinter() {
-    if (m_printer) m_printer->Stop(5s);
-    if (m_bus) m_bus->Stop(5s);
-    std::error_code ignored;
-    fs::remove_all(m_folder, ignored);
-}
-
-std::string TestPrinter::Start() {
+    uri = "ipps://localhost:" + std::to_string(m_port) + "/ipp/print";
     fs::create_directories(m_folder / "keys");
     fs::create_directories(m_folder / "spool");
-    std::string bus = "unix:path=" + (m_folder / "bus").string();
+    const std::string bus = "unix:path=" + (m_folder / "bus").string();
     ProcessOptions options;
     options.arguments = {kDbusDaemon, "--session", "--nofork", "--address=" + bus};
     options.output = (m_folder / "bus.log").string();
     m_bus = Process::Start(kDbusDaemon, options);
     if (!testing::WaitUntil([&] { return fs::exists(m_folder / "bus"); }, testing::kStartTimeout)) {
-        return "dbus-daemon did not start: " + ReadFile(options.output);
+        error = "dbus-daemon did not start: " + ReadFile(options.output);
+        return;
     }
-    options.arguments = {kIppEvePrinter, "-vv",
-                         "-r",           "off",
-                         "-n",           "localhost",
-                         "-p",           std::to_string(m_port),
-                         "-K",           (m_folder / "keys").string(),
-                         "-d",           (m_folder / "spool").string(),
-                         "-k",           "-c",
-                         "/bin/true"};
-    if (m_holdsJobs) {
-        std::ofstream(m_folder / "attributes.conf") << kHoldingAttributes;
+    // clang-format off
+    options.arguments = {kIppEvePrinter, "-vv", "-r", "off", "-n", "localhost", "-k", "-c",
+        "/bin/true", "-p", std::to_string(m_port), "-K", (m_folder / "keys").string(),
+        "-d", (m_folder / "spool").string()};
+    // clang-format on
+    if (holdsJobs) {
+        std::ofstream(m_folder / "attributes.conf")
+            << "ATTR integer job-password-supported 20\n"
+               "ATTR keyword job-password-encryption-supported none,sha2-256\n";
         options.arguments.insert(options.arguments.end(),
                                  {"-a", (m_folder / "attributes.conf").string()});
     }
@@ -102,12 +69,16 @@ std::string TestPrinter::Start() {
     options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + bus, "HOME=" + m_folder.string(), "LANG=C"};
     options.output = (m_folder / "printer.log").string();
     m_printer = Process::Start(kIppEvePrinter, options);
-    if (testing::WaitUntil([&] { return Accepts(m_port); }, testing::kStartTimeout)) return "";
-    return "ippeveprinter did not start: " + Log();
+    if (!testing::WaitUntil([&] { return Accepts(m_port); }, testing::kStartTimeout)) {
+        error = "ippeveprinter did not start: " + Log();
+    }
 }
 
-std::string TestPrinter::Uri() const {
-    return "ipps://localhost:" + std::to_string(m_port) + "/ipp/print";
+TestPrinter::~TestPrinter() {
+    if (m_printer) m_printer->Stop(5s);
+    if (m_bus) m_bus->Stop(5s);
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
 }
 
 std::string TestPrinter::Fingerprint() const {

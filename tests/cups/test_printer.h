@@ -18,27 +18,22 @@ class TestPrinter {
   public:
     // Why it can't run here, or empty.
     static std::string WhyUnavailable();
-    // A loopback port nobody listens on now.
-    static int FreePort();
 
-    // holdsJobs: it lists job-password-supported (20) and the encryptions
-    // none and sha2-256, as a printer that holds jobs does. Its files go
-    // into a folder of its own, removed with it.
+    // Starts it in a folder of its own (removed with it) and waits until it
+    // takes connections. holdsJobs: it lists job-password-supported (20) and
+    // the encryptions none and sha2-256, as a printer that holds jobs does.
     explicit TestPrinter(bool holdsJobs);
     ~TestPrinter();
 
-    // Starts it and waits until it takes connections; empty or the reason.
-    std::string Start();
-    std::string Uri() const;
-    // The SHA-256 of its certificate, read the way the manual page tells
-    // an administrator to.
+    std::string error;  // Why it did not start, or empty.
+    std::string uri;
+    // The SHA-256 of its certificate, read the way the manual page tells.
     std::string Fingerprint() const;
     std::string Log() const;
     std::vector<std::filesystem::path> Documents() const;
 
   private:
     std::filesystem::path m_folder;
-    bool m_holdsJobs;
     int m_port;
     std::unique_ptr<Process> m_bus;
     std::unique_ptr<Process> m_printer;

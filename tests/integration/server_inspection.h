@@ -13,9 +13,8 @@ namespace mossvane::testing {
 std::optional<std::size_t> CountInProcessMemory(std::uint32_t processId, std::string_view bytes);
 
 // Fills the server's end of this process's one open connection with filler
-// bytes for the client (as many as returned), so that the server's next
-// write on it waits until the client reads. A Windows pipe keeps an answer
-// in its buffer until then anyway: nothing is filled there.
+// bytes (as many as returned), so that the server's next write on it waits
+// until the client reads. A Windows pipe keeps an answer until then anyway.
 inline constexpr std::uint8_t kSendRoomFiller = 0x55;
 std::size_t FillServersSendRoom(std::uint32_t serverId);
 

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Runs the packages' own test (debian/tests) with autopkgtest on this machine,
-# as Debian's CI does on a throwaway one, on the packages `make package` just
-# built: the .changes names the source package and the .debs. The null
-# runner installs them here, so it needs root; they are purged afterwards.
+# Runs the packages' own test (debian/tests) with autopkgtest's null runner on
+# the packages `make package` just built, named by the .changes, as Debian's
+# CI does on a throwaway machine: it installs them here, so it needs root;
+# they are purged afterwards.
 #   tests/package/autopkgtest.sh <package output folder>
 set -euo pipefail
 build=$(realpath "${1:?usage: $0 <package output folder>}")
-name=autopkgtest
 fail() {
-    echo "$name: FAIL: $*" >&2
+    echo "autopkgtest: FAIL: $*" >&2
     exit 1
 }
 
@@ -16,7 +15,7 @@ changes=$(ls "$build"/mossvane_*.changes 2>/dev/null | head -n 1)
 [ -n "$changes" ] || fail "no .changes in $build (make package makes it)"
 command -v autopkgtest >/dev/null || fail "autopkgtest is missing (scripts/setup installs it)"
 if [ "$(id -u)" != 0 ] || dpkg-query -W -f='${Status}' mossvane 2>/dev/null | grep -q 'ok installed'; then
-    echo "$name: SKIPPED: needs root, and a machine where mossvane is not installed"
+    echo "autopkgtest: SKIPPED: needs root, and a machine where mossvane is not installed"
     exit 0
 fi
 output=$(mktemp -d)
@@ -31,4 +30,4 @@ if [ "$status" != 0 ] || [ -z "$summary" ] || grep -qv ' PASS' <<<"$summary"; th
     fail "autopkgtest exited with status $status: ${summary:-no summary}"
 fi
 grep '^socket-activation: ' "$output/log" || true
-echo "$name: ok: $summary"
+echo "autopkgtest: ok: $summary"

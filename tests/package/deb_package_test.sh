@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# Checks the Debian packages that `make package` made (scripts/build-deb):
-# lintian on the .changes, source and binaries (no error, no warning but the
-# overridden ones), and hardening-check on the programs; then installs them,
-# checks where their files went, drives the installed programs in a private
-# sandbox (a request, a job, a stop by SIGTERM) and removes the packages
-# again. Installing needs root (or sudo without a password); without either
-# that part is skipped.
+# Checks the source and binary packages `make package` made with lintian (no error,
+# no warning but the overridden ones) and its programs with hardening-check;
+# then installs them, checks where their files went, drives the installed
+# programs in a private sandbox (a request, a job, a stop by SIGTERM) and
+# removes the packages again. Installing needs root (or sudo without a
+# password); without either that part is skipped.
 #   tests/package/deb_package_test.sh <package output folder>
 set -euo pipefail
 # Absolute, as the checks below change the working folder.
@@ -40,17 +39,13 @@ command -v lintian >/dev/null || fail "lintian is missing (scripts/setup install
 command -v hardening-check >/dev/null || fail "hardening-check is missing (Debian: devscripts)"
 changes=$(ls "$build"/mossvane_*.changes 2>/dev/null | head -n 1)
 [ -n "$changes" ] || fail "no .changes in $build (make package makes it)"
-# One run over the source package and every binary package, -dbgsym too.
-# Overridden tags don't count (each override says why); the informational
-# and pedantic tags are shown, and were read. (lintian 2.116 fails with
-# --show-overrides on an overridden warning, so the levels are read from its
-# output.)
+# One run over the source and every binary package (-dbgsym too). Overridden
+# tags don't count (each override says why); the informational and pedantic
+# ones are shown, and were read. (lintian 2.116 fails with --show-overrides
+# on an overridden warning, so the levels are read from its output.)
 lint=$(lintian --fail-on none -I --pedantic --show-overrides --tag-display-limit 0 "$changes" 2>&1) ||
-    fail "lintian could not check $(basename "$changes"):
-$lint"
-faults=$(grep -E '^(E|W):' <<<"$lint" || true)
-[ -z "$faults" ] || fail "lintian finds fault with the packages:
-$faults"
+    fail "lintian could not check $(basename "$changes"): $lint"
+! grep -E '^(E|W):' <<<"$lint" || fail "lintian finds fault with the packages (above)"
 ok "lintian: no error, no warning in $(basename "$changes") and the packages it lists; overridden:
 $(grep '^O:' <<<"$lint" || echo '(none)')
 informational and pedantic, read:
@@ -169,37 +164,6 @@ warnings+=$(MANWIDTH=80 man --warnings -l /usr/share/man/man8/mossvane-backend.8
 [ -z "$warnings" ] || fail "the manual pages have faults: $warnings"
 ok "manual pages"
 
-# The client library and what building against it needs, as two packages:
-# installed, and the example built against them, before the server starts
-# below, which ends after ten idle seconds.
-library_debs=$(ls "$build"/libmossvane-client0_*.deb "$build"/libmossvane-client-dev_*.deb 2>/dev/null) ||
-    fail "no libmossvane-client0 or libmossvane-client-dev package in $build"
-# shellcheck disable=SC2046
-if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_debs) \
-    >"$sandbox/apt-lib.log" 2>&1; then
-    cat "$sandbox/apt-lib.log" >&2
-    fail "apt-get could not install the client library packages"
-fi
-library=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmossvane-client.so.0
-dpkg -L libmossvane-client0 | grep -qx "$library" ||
-    fail "libmossvane-client0 lacks $library"
-dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
-    fail "libmossvane-client0 holds development files"
-readelf -d "$library" | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
-    fail "the library's soname is not libmossvane-client.so.0"
-exported=$(nm -D --defined-only "$library" | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
-[ -z "$exported" ] || fail "the library exports more than its API: $exported"
-cc -std=c11 -Wall -Werror -o "$sandbox/client_example" "$source_root/examples/send_with_number.c" \
-    $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"
-# Every manual page of the API the development package holds.
-api_pages=$(dpkg -L libmossvane-client-dev | grep '^/usr/share/man/man3/.*\.3\.gz$' || true)
-[ -n "$api_pages" ] || fail "the API's manual pages are missing"
-for page in $api_pages; do
-    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
-    [ -z "$warnings" ] || fail "the API's manual page $page has faults: $warnings"
-done
-ok "client library packages: soname, exports, pkg-config, manual pages"
-
 # --- Run the installed programs in a sandbox -------------------------------
 export XDG_RUNTIME_DIR=$sandbox/run XDG_CONFIG_HOME=$sandbox/config XDG_DATA_HOME=$sandbox/data
 export MOSSVANE_MACHINE_REG=$sandbox/machine.reg
@@ -229,11 +193,6 @@ grep -q '<user>alice</user>' "$(find "$XDG_DATA_HOME" -name '*0007.info')" ||
     fail "the .info file lacks the job information"
 ok "a job leaves its .prn and .info files"
 
-./client_example page.prn >client.out 2>&1 && fail "the example sent a job without a number"
-grep -q 'the user gave no identification number' client.out ||
-    fail "the example did not reach the server: $(cat client.out)"
-ok "the example built against the packages reaches the server"
-
 kill -TERM "$server_pid"
 status=0
 wait "$server_pid" || status=$?
@@ -241,6 +200,35 @@ server_pid=""
 [ "$status" = 0 ] || fail "the server ended with status $status after SIGTERM"
 [ ! -e "$socket" ] || fail "the server left its socket file behind"
 ok "SIGTERM ends the server cleanly"
+
+# The client library and what building against it needs, as two packages.
+library_debs=$(ls "$build"/libmossvane-client0_*.deb "$build"/libmossvane-client-dev_*.deb 2>/dev/null) ||
+    fail "no libmossvane-client0 or libmossvane-client-dev package in $build"
+# shellcheck disable=SC2046
+if ! as_root apt-get install -y -q --no-install-recommends $(realpath $library_debs) \
+    >"$sandbox/apt-lib.log" 2>&1; then
+    cat "$sandbox/apt-lib.log" >&2
+    fail "apt-get could not install the client library packages"
+fi
+library=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmossvane-client.so.0
+dpkg -L libmossvane-client0 | grep -qx "$library" ||
+    fail "libmossvane-client0 lacks $library"
+dpkg -L libmossvane-client0 | grep -q 'include\|pkgconfig\|\.so$' &&
+    fail "libmossvane-client0 holds development files"
+readelf -d "$library" | grep -q 'SONAME.*\[libmossvane-client.so.0\]' ||
+    fail "the library's soname is not libmossvane-client.so.0"
+exported=$(nm -D --defined-only "$library" | awk '$3 !~ /^mossvane_|^MOSSVANE_CLIENT_0$/')
+[ -z "$exported" ] || fail "the library exports more than its API: $exported"
+cc -std=c11 -Wall -Werror -o client_example "$source_root/examples/send_with_number.c" \
+    $(pkg-config --cflags --libs mossvane-client) || fail "the example does not build against the package"
+# Every manual page of the API the development package holds.
+api_pages=$(dpkg -L libmossvane-client-dev | grep '^/usr/share/man/man3/.*\.3\.gz$' || true)
+[ -n "$api_pages" ] || fail "the API's manual pages are missing"
+for page in $api_pages; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "the API's manual page $page has faults: $warnings"
+done
+ok "client library packages: soname, exports, pkg-config, manual pages"
 
 # A display that does not answer: the dialog helper beside the real program
 # runs, says so, and the request is cancelled.
@@ -253,10 +241,13 @@ answer=$(mossvane-send getinfo) || fail "getinfo failed: $(cat server2.debug)"
 grep -q 'RETURN=CANCEL' <<<"$answer" || fail "getinfo without a working display answered: $answer"
 grep -q "mossvane-dialog: cannot open a display: DISPLAY \":$display\"" server2.debug ||
     fail "the dialog helper beside the program did not run: $(cat server2.debug)"
+./client_example page.prn >client.out 2>&1 && fail "the example sent a job without a number"
+grep -q 'the user gave no identification number' client.out ||
+    fail "the example did not reach the server: $(cat client.out)"
 kill -TERM "$server_pid"
 wait "$server_pid" || true
 server_pid=""
-ok "the installed server runs its dialog helper"
+ok "the installed server runs its dialog helper; the example built against the packages reaches it"
 cd /
 
 # --- Remove ----------------------------------------------------------------

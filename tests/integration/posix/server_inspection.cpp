@@ -34,11 +34,7 @@ std::optional<std::size_t> CountInProcessMemory(std::uint32_t processId, std::st
         region.resize(readable == 'r' ? end - start : 0);
         // Some mappings ([vvar]) can't be read; nothing of the program's is there.
         const ssize_t got = pread(memory.Get(), region.data(), region.size(), start);
-        const std::string_view contents(region.data(), got > 0 ? got : 0);
-        for (auto at = contents.find(bytes); at != contents.npos;
-             at = contents.find(bytes, at + 1)) {
-            ++count;
-        }
+        count += CountOccurrences(std::string_view(region.data(), got > 0 ? got : 0), bytes);
     }
     return count;
 }
