@@ -39,7 +39,10 @@ Bytes JobData(std::size_t size) {
 // takes to start (seconds, under Wine).
 class RivalJobs {
   public:
-    RivalJobs() : m_thread([this] { Run(); }) {}
+    // Returns once the rival's job of the current second is stored.
+    RivalJobs() : m_thread([this] { Run(); }) {
+        WaitUntil([this] { return m_last == std::time(nullptr); }, kStartTimeout);
+    }
     ~RivalJobs() {
         m_stop = true;
         m_thread.join();
@@ -47,20 +50,20 @@ class RivalJobs {
 
   private:
     void Run() {
-        for (std::time_t last = 0; !m_stop;
-             std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        for (; !m_stop; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
             const std::time_t now = std::time(nullptr);
             platform::PipeConnection rival;
-            if (now != last &&
+            if (now != m_last &&
                 platform::ConnectToPipe(UserPipeName(), rival) == platform::kSuccess &&
                 WriteAll(rival, EncodeWholeJob(kJobNumber + 10000, JobData(10), u"a=1")) &&
                 StoredByServer(rival)) {
-                last = now;
+                m_last = now;
             }
         }
     }
 
     std::atomic<bool> m_stop{false};
+    std::atomic<std::time_t> m_last{0};
     std::thread m_thread;
 };
 
