@@ -1,5 +1,6 @@
 #include "forward_job.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -34,6 +35,9 @@ class WipedNumber {
     ~WipedNumber() { platform::WipeText(text); }
     std::u16string text;
 };
+
+// HTTP servers commonly keep an idle connection for 5 seconds or more.
+constexpr std::chrono::seconds kLongestKeptIdle{5};
 
 bool Succeeded(ipp_t* response) {
     return ippGetStatusCode(response) < IPP_STATUS_REDIRECTION_OTHER_SITE;
@@ -168,8 +172,6 @@ int Forwarder::LearnPrinter() {
     m_facts = ReadPrinterFacts(response.get());
     Verdict verdict = JudgePrinter(m_facts, m_options, m_encryption);
     if (verdict.status != kBackendOk) Report("ERROR", verdict.message);
-    // The dialog may take minutes; Create-Job connects anew.
-    m_session.Close();
     return verdict.status;
 }
 
@@ -192,7 +194,12 @@ SecretRequest Forwarder::NewCreateJob(const JobPassword& password) const {
 
 int Forwarder::CreateJob(const NumberQuestion& askForNumber) {
     WipedNumber number;
+    const auto asked = std::chrono::steady_clock::now();
     if (int status = askForNumber(number.text); status != kBackendOk) return status;
+    // A quick answer finds the connection still open (one closed by the
+    // printer is opened anew when the request goes out); after a longer
+    // dialog, one that may have died on the way without a word is not trusted.
+    if (std::chrono::steady_clock::now() - asked > kLongestKeptIdle) m_session.Close();
     Verdict length = JudgeNumberLength(number.text.size(), m_facts);
     if (length.status != kBackendOk) {
         Report("ERROR", length.message);
