@@ -141,6 +141,10 @@ void FakeServer::Serve() {
             close(requestFd);
             return;
         }
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_stopped.wait_for(lock, m_options.answerDelay, [this] { return m_stopping; });
+        }
         std::vector<std::uint8_t> reply;
         for (char16_t c : *m_options.answer + u'\0') {
             reply.push_back(static_cast<std::uint8_t>(c & 0xFF));

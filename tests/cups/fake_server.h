@@ -36,7 +36,8 @@ struct FakeServerOptions {
     // terminated) and the second connection carries the job; without one,
     // the first connection carries the job.
     std::optional<std::u16string> answer{};
-    bool neverAnswer = false;  // Read the request, then stay silent.
+    bool neverAnswer = false;                  // Read the request, then stay silent.
+    std::chrono::milliseconds answerDelay{0};  // As long as a person takes to type.
     // After this many job messages the server stops reading: it ends the
     // connection as a failure (as the server does when the job's name is
     // taken), or with hangWhenFull keeps it open without reading another byte.

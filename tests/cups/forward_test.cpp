@@ -40,11 +40,32 @@ class ForwardTest : public TwoUserCupsTest {
         TwoUserCupsTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         if (std::string why = TestPrinter::WhyUnavailable(); !why.empty()) GTEST_SKIP() << why;
-        // Alice's server, as a stand-in that gives the number.
+        StartAlicesServer(std::chrono::milliseconds(0));
+    }
+
+    // Alice's server, as a stand-in that gives the number after `delay`.
+    void StartAlicesServer(std::chrono::milliseconds delay) {
+        m_server.reset();
         m_server.emplace(SocketPath(Alice()),
                          FakeServerOptions{.answer = u"[Result]\nRETURN=OK\nPhoneNumber=90417263\n",
+                                           .answerDelay = delay,
                                            .uid = Alice().Uid(),
                                            .gid = Alice().Gid()});
+    }
+
+    // Alice prints `data` through a queue that forwards to a new test printer.
+    BackendEnd ForwardAlicesJob(const std::string& data, std::vector<std::string>& log) {
+        m_printer = std::make_unique<TestPrinter>(true);
+        EXPECT_EQ(m_printer->error, "");
+        EXPECT_EQ(s_cups->AddQueue(kForwardQueue,
+                                   Forwarding(m_printer->uri, m_printer->Fingerprint()), true),
+                  "");
+        std::string output;
+        int jobId = Print(kForwardQueue, &Alice(), "", data, output);
+        EXPECT_NE(jobId, 0) << output;
+        BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
+        log = s_cups->JobLog(jobId);
+        return end;
     }
 
     // The device URI that forwards to the printer, pinned to `pin`.
@@ -58,17 +79,10 @@ class ForwardTest : public TwoUserCupsTest {
 };
 
 TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
-    m_printer = std::make_unique<TestPrinter>(true);
-    ASSERT_EQ(m_printer->error, "");
-    ASSERT_EQ(
-        s_cups->AddQueue(kForwardQueue, Forwarding(m_printer->uri, m_printer->Fingerprint()), true),
-        "");
-    std::string data(300000, '\0'), output;
+    std::string data(300000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
-    int jobId = Print(kForwardQueue, &Alice(), "", data, output);
-    ASSERT_NE(jobId, 0) << output;
-    BackendEnd end = s_cups->WaitForBackendEnd(jobId, kJobTimeout);
-    std::vector<std::string> log = s_cups->JobLog(jobId);
+    std::vector<std::string> log;
+    BackendEnd end = ForwardAlicesJob(data, log);
     ASSERT_TRUE(end.ended) << JoinLines(log);
     EXPECT_EQ(end.status, 0) << JoinLines(log);
     EXPECT_EQ(m_server->Request(), u"@=GETINFO");
@@ -96,6 +110,19 @@ TEST_F(ForwardTest, TheNumberReachesThePrinterOnceHashedAndNothingElseKeepsIt) {
         ++entries;
     }
     EXPECT_EQ(entries, 2u);
+}
+
+// A user who takes long to type may find the printer's connection gone; the
+// job goes out over a new one, its certificate checked again.
+TEST_F(ForwardTest, AfterASlowAnswerTheJobStillReachesThePrinter) {
+    StartAlicesServer(std::chrono::seconds(6));
+    std::vector<std::string> log;
+    BackendEnd end = ForwardAlicesJob("slow answer", log);
+    ASSERT_TRUE(end.ended) << JoinLines(log);
+    EXPECT_EQ(end.status, 0) << JoinLines(log);
+    std::vector<fs::path> documents = m_printer->Documents();
+    ASSERT_EQ(documents.size(), 1u);
+    EXPECT_EQ(ReadFile(documents[0].string()), "slow answer");
 }
 
 struct RefusalCase {
